@@ -1,0 +1,221 @@
+#include "conversionengine.h"
+
+#include <QFile>
+
+namespace {
+constexpr qint64 blockSize = 64 * 1024;
+constexpr int headerSize = 14;     // "MThd", length 6, format, track count, division
+constexpr int chunkHeaderSize = 8; // tag and length
+constexpr int noRunningStatus = -1;
+constexpr int rhythmChannel10 = 9; // MIDI channel 10, counted from 0
+} // namespace
+
+ConversionEngine::ConversionEngine()
+    : block(blockSize)
+{
+}
+
+void ConversionEngine::startBatch()
+{
+    filesFound = 0;
+    conversions = 0;
+}
+
+QString ConversionEngine::errorMessage(const QString &path)
+{
+    return QStringLiteral("Attenzione! E' stato trovato un errore nel file ") + path;
+}
+
+QString ConversionEngine::summaryMessage(Totals totals)
+{
+    return QStringLiteral("Files trovati: %1, numero Conversioni: %2")
+        .arg(totals.filesFound)
+        .arg(totals.conversions);
+}
+
+ConversionEngine::FileResult ConversionEngine::processFile(const QString &path)
+{
+    QFile midiFile(path);
+    // ExistingOnly: a path that has gone away must not come back as an empty file.
+    if (!midiFile.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
+        return FileResult::NotOpened;
+    return walkFile(midiFile);
+}
+
+ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
+{
+    ++filesFound;
+    file = &device;
+    blockStart = blockLength = blockCursor = 0;
+    file->seek(0);
+
+    eventBuf.fill(0);
+    int headerRead = 0;
+    while (headerRead < headerSize && readByte(eventBuf[headerRead]))
+        ++headerRead;
+    if (headerRead == 0) {
+        file = nullptr;
+        return FileResult::Walked; // an empty file has nothing to repair
+    }
+    // Only the tag is checked: the header length is taken to be 6 and the format and the
+    // division do not matter to the repair.
+    if (headerRead < 4 || eventBuf[0] != 'M' || eventBuf[1] != 'T' || eventBuf[2] != 'h'
+        || eventBuf[3] != 'd') {
+        file = nullptr;
+        return FileResult::Failed;
+    }
+    const int trackCount = eventBuf[10] * 256 + eventBuf[11];
+
+    partChannel.fill(0);
+    drumChannel.fill(0);
+    drumChannel[rhythmChannel10] = 1;
+    runningStatus = noRunningStatus;
+
+    FileResult result = FileResult::Walked;
+    for (int track = 0; track < trackCount; ++track) {
+        if (!scanTrack()) {
+            result = FileResult::Failed;
+            break;
+        }
+    }
+    file = nullptr;
+    return result;
+}
+
+// Walks one MTrk chunk up to its End of Track meta event. The chunk length is not used:
+// the events themselves say where the track ends. Returns false for a track the walk does
+// not accept, including one that runs past the end of the file.
+bool ConversionEngine::scanTrack()
+{
+    for (int i = 0; i < chunkHeaderSize; ++i) {
+        if (!readByte(eventBuf[i]))
+            return false;
+    }
+    if (eventBuf[0] != 'M' || eventBuf[1] != 'T' || eventBuf[2] != 'r' || eventBuf[3] != 'k')
+        return false;
+
+    for (;;) {
+        if (!readDeltaTime())
+            return false;
+        quint8 byte = 0;
+        if (!readByte(byte))
+            return false;
+
+        quint8 status = byte;
+        if (byte < 0x80) {
+            // A data byte: the event repeats the last channel status (running status).
+            if (runningStatus == noRunningStatus)
+                return false;
+            status = quint8(runningStatus);
+            eventBuf[0] = status;
+            eventBuf[1] = byte;
+        } else if (byte < 0xF0) {
+            eventBuf[0] = byte;
+            if (!readByte(eventBuf[1]))
+                return false;
+            runningStatus = byte;
+        } else {
+            // System Exclusive and meta events neither set nor cancel the running status.
+            eventBuf[0] = byte;
+        }
+
+        switch (status & 0xF0) {
+        case 0x80: // Note Off
+        case 0x90: // Note On
+        case 0xA0: // Key Pressure
+        case 0xB0: // Control Change
+        case 0xE0: // Pitch Bend
+            if (!readByte(eventBuf[2]))
+                return false;
+            break;
+        case 0xD0: // Channel Pressure: its one data byte is already read
+            break;
+        case 0xC0: // Program Change: on a rhythm channel the program selects a drum kit
+            break;
+        default:
+            if (status == 0xF0) {
+                // System Exclusive. Long messages are stored further in, at 2 + L/127; what
+                // does not fit in the buffer is read past so the walk stays aligned.
+                qint32 length = 0;
+                if (!readVarLen(length))
+                    return false;
+                const qint64 first = 2 + (length > 0 ? length / 127 : 0);
+                for (qint64 i = 0; i < length; ++i) {
+                    quint8 data = 0;
+                    if (!readByte(data))
+                        return false;
+                    if (first + i < qint64(eventBuf.size()))
+                        eventBuf[first + i] = data;
+                }
+            } else if (status == 0xFF) {
+                quint8 type = 0;
+                qint32 length = 0;
+                if (!readByte(type) || !readVarLen(length) || !skipBytes(length))
+                    return false;
+                if (type == 0x2F) // End of Track
+                    return true;
+            } else {
+                return false; // 0xF1..0xFE, the 0xF7 escape among them
+            }
+        }
+    }
+}
+
+bool ConversionEngine::readByte(quint8 &byte)
+{
+    if (blockCursor == blockLength && !refillBlock())
+        return false;
+    byte = quint8(block[blockCursor++]);
+    return true;
+}
+
+// A variable-length quantity of any number of bytes, kept in 32 bits: the top bits of
+// an overlong one are lost, and a result of zero or below means "no data".
+bool ConversionEngine::readVarLen(qint32 &value)
+{
+    quint32 accumulated = 0;
+    quint8 byte = 0;
+    do {
+        if (!readByte(byte))
+            return false;
+        accumulated = (accumulated << 7) | (byte & 0x7F);
+    } while (byte & 0x80);
+    value = qint32(accumulated);
+    return true;
+}
+
+// A delta time is at most five bytes long; its value does not matter to the repair.
+bool ConversionEngine::readDeltaTime()
+{
+    quint8 byte = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (!readByte(byte))
+            return false;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return true;
+}
+
+bool ConversionEngine::skipBytes(qint64 count)
+{
+    while (count > 0) {
+        if (blockCursor == blockLength && !refillBlock())
+            return false;
+        const qint64 step = qMin(count, blockLength - blockCursor);
+        blockCursor += step;
+        count -= step;
+    }
+    return true;
+}
+
+bool ConversionEngine::refillBlock()
+{
+    blockStart += blockLength;
+    blockCursor = 0;
+    blockLength = file->read(block.data(), qint64(block.size()));
+    if (blockLength > 0)
+        return true;
+    blockLength = 0;
+    return false;
+}

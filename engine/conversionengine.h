@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <vector>
+
+class QIODevice;
+
+// Repairs the drum kits of Standard MIDI Files in place.
+//
+// A file is walked once, track by track and event by event, while the engine follows which
+// MIDI channels carry drums. Every byte it reads comes from a fixed block buffer that is
+// refilled from the file, so memory does not grow with the file; a rewrite goes straight to
+// the file at the offset of the byte just read. A file that ends early, or holds an event
+// the walk does not accept, fails: the walk stops there and nothing more is written to it.
+class ConversionEngine
+{
+public:
+    enum class FileResult {
+        NotOpened, // missing, or not openable for reading and writing: skipped, not counted
+        Walked,    // every declared track ended with End of Track
+        Failed,    // counted, but a track (or the header) was not accepted
+    };
+
+    struct Totals
+    {
+        int filesFound = 0;
+        int conversions = 0;
+    };
+
+    ConversionEngine();
+
+    // Starts a batch: both counters go back to 0.
+    void startBatch();
+    Totals totals() const { return {filesFound, conversions}; }
+
+    // Opens an existing file for reading and writing and walks it; never creates a file.
+    FileResult processFile(const QString &path);
+    // Walks a device that is already open for reading and writing, from its start.
+    FileResult walkFile(QIODevice &file);
+
+    // The bytes of the current (after a walk: the last) event, as the walk stored them.
+    const std::array<quint8, 256> &eventBuffer() const { return eventBuf; }
+
+    // The per-file error message and the batch summary; plain texts, never translated.
+    static QString errorMessage(const QString &path);
+    static QString summaryMessage(Totals totals);
+
+private:
+    bool scanTrack();
+    bool readByte(quint8 &byte);
+    bool readVarLen(qint32 &value);
+    bool readDeltaTime();
+    bool skipBytes(qint64 count);
+    bool refillBlock();
+    qint64 filePos() const { return blockStart + blockCursor; }
+
+    int filesFound = 0;
+    int conversions = 0;
+    std::array<quint8, 256> eventBuf{};
+    std::array<int, 16> drumChannel{};
+    std::array<int, 16> partChannel{};
+    // Low byte: the last channel status byte seen in the current file; -1 while there is none.
+    int runningStatus = -1;
+
+    QIODevice *file = nullptr;
+    std::vector<char> block;
+    qint64 blockStart = 0; // file offset of block[0]
+    qint64 blockLength = 0;
+    qint64 blockCursor = 0;
+};

@@ -1,0 +1,209 @@
+// The walk over byte-exact files: what it accepts, what fails a file, and that the file is
+// never changed where nothing is to be repaired.
+#include "conversionengine.h"
+#include "midibytes.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using FileResult = ConversionEngine::FileResult;
+Q_DECLARE_METATYPE(FileResult)
+
+namespace {
+const QByteArray endOfTrack = hex("00 FF 2F 00");
+
+QByteArray oneTrackFile(const char *events)
+{
+    return smfHeader(1) + smfTrack(hex(events) + endOfTrack);
+}
+} // namespace
+
+class EngineTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void walk_data();
+    void walk();
+    void systemExclusiveIsStoredFurtherInWhenLong_data();
+    void systemExclusiveIsStoredFurtherInWhenLong();
+    void missingOrUnwritableFileIsSkipped();
+    void runningStatusStartsAfreshInEachFile();
+
+private:
+    QTemporaryDir dir;
+};
+
+void EngineTest::walk_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<FileResult>("result");
+
+    const auto walked = FileResult::Walked;
+    const auto failed = FileResult::Failed;
+
+    // Files the walk accepts.
+    QTest::newRow("one empty track") << oneTrackFile("") << walked;
+    QTest::newRow("empty file") << QByteArray() << walked;
+    QTest::newRow("10-byte header, no track count") << hex("4D546864 00000006 0001") << walked;
+    QTest::newRow("track count 0") << smfHeader(0) << walked;
+    QTest::newRow("every channel event with its data")
+        << oneTrackFile("00 80 3C 40 00 90 3C 40 00 A0 3C 10 00 B0 00 01 00 C0 05"
+                        " 00 D0 40 00 E0 00 40 00 C9 05")
+        << walked;
+    QTest::newRow("running status across a tempo meta event")
+        << oneTrackFile("00 90 3C 40 00 FF 51 03 07 A1 20 00 3E 40") << walked;
+    QTest::newRow("running status carries into the next track")
+        << smfHeader(2) + smfTrack(hex("00 90 3C 40") + endOfTrack)
+               + smfTrack(hex("00 3E 40") + endOfTrack)
+        << walked;
+    QTest::newRow("running status survives System Exclusive")
+        << oneTrackFile("00 90 3C 40 00 F0 03 7E 7F F7 00 3E 40") << walked;
+    QTest::newRow("meta events of length 0 and 200")
+        << oneTrackFile(("00 FF 06 00 00 FF 01 81 48" + QByteArray(200, 'a').toHex()).constData())
+        << walked;
+    QTest::newRow("five-byte delta time, the fifth with its top bit set")
+        << smfHeader(1) + smfTrack("80 80 80 80 80 FF 2F 00") << walked;
+    QTest::newRow("System Exclusive longer than the buffer")
+        << oneTrackFile(("00 F0 82 2C" + QByteArray(299, '\x11').toHex() + "F7").constData())
+        << walked;
+    QTest::newRow("zero-length System Exclusive") << oneTrackFile("00 F0 00") << walked;
+    QTest::newRow("chunk length is not used")
+        << smfHeader(1) + hex("4D54726B 00000000 00 FF 2F 00") << walked;
+    QTest::newRow("bytes after the last track are not read")
+        << oneTrackFile("") + hex("F7 F7 F7") << walked;
+    QTest::newRow("track count lower than the chunks present")
+        << smfHeader(1) + smfTrack(endOfTrack) + smfTrack("00 F7 00") << walked;
+
+    // Events the walk does not accept.
+    QTest::newRow("F7 escape") << oneTrackFile("00 F7 01 00") << failed;
+    QTest::newRow("F1") << oneTrackFile("00 F1 00") << failed;
+    QTest::newRow("FE") << oneTrackFile("00 FE") << failed;
+    QTest::newRow("data byte with no running status") << oneTrackFile("00 3C 40") << failed;
+    QTest::newRow("second of three tracks fails")
+        << smfHeader(3) + smfTrack(endOfTrack) + smfTrack(hex("00 F7 00") + endOfTrack)
+               + smfTrack(endOfTrack)
+        << failed;
+
+    // Files that are not MIDI files or are cut short.
+    QTest::newRow("not MThd") << hex("52494646 00000006 0001 0001 0060") << failed;
+    QTest::newRow("3 bytes") << hex("4D5468") << failed;
+    QTest::newRow("header cut after the track count")
+        << hex("4D546864 00000006 0001 0001") << failed;
+    QTest::newRow("declared track missing") << smfHeader(2) + smfTrack(endOfTrack) << failed;
+    QTest::newRow("chunk other than MTrk") << smfHeader(1) + hex("4D54726C 00000004 00FF2F00")
+                                           << failed;
+    QTest::newRow("chunk header cut") << smfHeader(1) + hex("4D54726B 0000") << failed;
+    QTest::newRow("no End of Track") << smfHeader(1) + smfTrack("00 90 3C 40") << failed;
+    QTest::newRow("cut in a delta time") << smfHeader(1) + smfTrack("00 90 3C 40 81") << failed;
+    QTest::newRow("cut in a channel event") << smfHeader(1) + smfTrack("00 90 3C") << failed;
+    QTest::newRow("cut in a Program Change") << smfHeader(1) + smfTrack("00 C9") << failed;
+    QTest::newRow("cut in a meta type") << smfHeader(1) + smfTrack("00 FF") << failed;
+    QTest::newRow("cut in a meta length") << smfHeader(1) + smfTrack("00 FF 01 81") << failed;
+    QTest::newRow("meta data past the end") << smfHeader(1) + smfTrack("00 FF 01 05 41 42")
+                                            << failed;
+    QTest::newRow("End of Track data past the end") << smfHeader(1) + smfTrack("00 FF 2F 01")
+                                                    << failed;
+    QTest::newRow("huge meta length") << smfHeader(1) + smfTrack("00 FF 01 87 FF FF FF 7F 00")
+                                      << failed;
+    QTest::newRow("System Exclusive data past the end")
+        << smfHeader(1) + smfTrack("00 F0 05 41 10 42") << failed;
+    QTest::newRow("huge System Exclusive length")
+        << smfHeader(1) + smfTrack("00 F0 87 FF FF FF 7F 41") << failed;
+}
+
+// Whatever the walk meets, the file comes out byte for byte as it went in (nothing here
+// needs repairing), and it is counted.
+void EngineTest::walk()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(FileResult, result);
+
+    const QString path = dir.filePath(QStringLiteral("song.mid"));
+    QVERIFY(writeFile(path, file));
+    ConversionEngine engine;
+    engine.startBatch();
+    QCOMPARE(engine.processFile(path), result);
+    QCOMPARE(engine.totals().filesFound, 1);
+    QCOMPARE(engine.totals().conversions, 0);
+    QCOMPARE(readFile(path), file);
+}
+
+void EngineTest::systemExclusiveIsStoredFurtherInWhenLong_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("firstIndex");
+
+    QTest::newRow("10 bytes") << 10 << 2;
+    QTest::newRow("126 bytes") << 126 << 2;
+    QTest::newRow("127 bytes") << 127 << 3;
+    QTest::newRow("130 bytes") << 130 << 3;
+    QTest::newRow("253 bytes") << 253 << 3;
+    QTest::newRow("254 bytes") << 254 << 4;
+    QTest::newRow("1000 bytes, mostly past the buffer") << 1000 << 9;
+}
+
+// Byte i of a message of L data bytes lands at 2 + L/127 + i; what lies beyond the buffer's
+// 256 bytes is read and dropped.
+void EngineTest::systemExclusiveIsStoredFurtherInWhenLong()
+{
+    QFETCH(int, length);
+    QFETCH(int, firstIndex);
+
+    QByteArray data;
+    for (int i = 0; i < length; ++i)
+        data.append(char(1 + i % 100));
+    QByteArray lengthBytes;
+    if (length >= 128)
+        lengthBytes.append(char(0x80 | (length >> 7)));
+    lengthBytes.append(char(length & 0x7F));
+    const QByteArray file = smfHeader(1) + smfTrack(hex("00 F0") + lengthBytes + data + endOfTrack);
+
+    const QString path = dir.filePath(QStringLiteral("sysex.mid"));
+    QVERIFY(writeFile(path, file));
+    ConversionEngine engine;
+    QCOMPARE(engine.processFile(path), FileResult::Walked);
+
+    const auto &buffer = engine.eventBuffer();
+    QCOMPARE(buffer[0], quint8(0xFF)); // the End of Track meta event leaves only its status
+    // Below the message lie what the track's chunk header and the file header left there.
+    const QByteArray headers = file.mid(14, 8) + file.mid(8, 6);
+    for (int index = 2; index < firstIndex; ++index)
+        QCOMPARE(buffer[index], quint8(headers[index]));
+    for (int index = firstIndex; index < 256 && index - firstIndex < length; ++index)
+        QCOMPARE(buffer[index], quint8(data[index - firstIndex]));
+}
+
+void EngineTest::missingOrUnwritableFileIsSkipped()
+{
+    ConversionEngine engine;
+    engine.startBatch();
+    const QString missing = dir.filePath(QStringLiteral("gone.mid"));
+    QCOMPARE(engine.processFile(missing), FileResult::NotOpened);
+    QVERIFY(!QFile::exists(missing));
+    QCOMPARE(engine.processFile(dir.path()), FileResult::NotOpened); // a folder
+    const QString unwritable = unwritableFile();
+    if (!unwritable.isEmpty())
+        QCOMPARE(engine.processFile(unwritable), FileResult::NotOpened);
+    QCOMPARE(engine.totals().filesFound, 0);
+}
+
+// A file that begins under running status fails, whatever channel status an earlier file of
+// the batch left behind.
+void EngineTest::runningStatusStartsAfreshInEachFile()
+{
+    const QString first = dir.filePath(QStringLiteral("first.mid"));
+    const QString second = dir.filePath(QStringLiteral("second.mid"));
+    QVERIFY(writeFile(first, oneTrackFile("00 99 24 40")));
+    QVERIFY(writeFile(second, oneTrackFile("00 24 40")));
+
+    ConversionEngine engine;
+    engine.startBatch();
+    QCOMPARE(engine.processFile(first), FileResult::Walked);
+    QCOMPARE(engine.processFile(second), FileResult::Failed);
+    QCOMPARE(engine.processFile(first), FileResult::Walked);
+    QCOMPARE(engine.totals().filesFound, 3);
+}
+
+QTEST_GUILESS_MAIN(EngineTest)
+#include "tst_engine.moc"
