@@ -30,7 +30,7 @@ test-sanitized: setup
 	cd $(SANITIZED) && ctest --output-on-failure
 
 format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
+	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
 
 clean:
 	rm -rf $(BUILD) $(SANITIZED)

@@ -59,8 +59,8 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     }
     // Only the tag is checked: the header length is taken to be 6 and the format and the
     // division do not matter to the repair.
-    if (headerRead < 4 || eventBuf[0] != 'M' || eventBuf[1] != 'T' || eventBuf[2] != 'h'
-        || eventBuf[3] != 'd') {
+    if (headerRead < 4 || eventBuf[0] != 'M' || eventBuf[1] != 'T' || eventBuf[2] != 'h' ||
+        eventBuf[3] != 'd') {
         file = nullptr;
         return FileResult::Failed;
     }

@@ -54,8 +54,8 @@ void EngineTest::walk_data()
     QTest::newRow("running status across a tempo meta event")
         << oneTrackFile("00 90 3C 40 00 FF 51 03 07 A1 20 00 3E 40") << walked;
     QTest::newRow("running status carries into the next track")
-        << smfHeader(2) + smfTrack(hex("00 90 3C 40") + endOfTrack)
-               + smfTrack(hex("00 3E 40") + endOfTrack)
+        << smfHeader(2) + smfTrack(hex("00 90 3C 40") + endOfTrack) +
+               smfTrack(hex("00 3E 40") + endOfTrack)
         << walked;
     QTest::newRow("running status survives System Exclusive")
         << oneTrackFile("00 90 3C 40 00 F0 03 7E 7F F7 00 3E 40") << walked;
@@ -81,8 +81,8 @@ void EngineTest::walk_data()
     QTest::newRow("FE") << oneTrackFile("00 FE") << failed;
     QTest::newRow("data byte with no running status") << oneTrackFile("00 3C 40") << failed;
     QTest::newRow("second of three tracks fails")
-        << smfHeader(3) + smfTrack(endOfTrack) + smfTrack(hex("00 F7 00") + endOfTrack)
-               + smfTrack(endOfTrack)
+        << smfHeader(3) + smfTrack(endOfTrack) + smfTrack(hex("00 F7 00") + endOfTrack) +
+               smfTrack(endOfTrack)
         << failed;
 
     // Files that are not MIDI files or are cut short.
@@ -91,8 +91,8 @@ void EngineTest::walk_data()
     QTest::newRow("header cut after the track count")
         << hex("4D546864 00000006 0001 0001") << failed;
     QTest::newRow("declared track missing") << smfHeader(2) + smfTrack(endOfTrack) << failed;
-    QTest::newRow("chunk other than MTrk") << smfHeader(1) + hex("4D54726C 00000004 00FF2F00")
-                                           << failed;
+    QTest::newRow("chunk other than MTrk")
+        << smfHeader(1) + hex("4D54726C 00000004 00FF2F00") << failed;
     QTest::newRow("chunk header cut") << smfHeader(1) + hex("4D54726B 0000") << failed;
     QTest::newRow("no End of Track") << smfHeader(1) + smfTrack("00 90 3C 40") << failed;
     QTest::newRow("cut in a delta time") << smfHeader(1) + smfTrack("00 90 3C 40 81") << failed;
@@ -100,12 +100,12 @@ void EngineTest::walk_data()
     QTest::newRow("cut in a Program Change") << smfHeader(1) + smfTrack("00 C9") << failed;
     QTest::newRow("cut in a meta type") << smfHeader(1) + smfTrack("00 FF") << failed;
     QTest::newRow("cut in a meta length") << smfHeader(1) + smfTrack("00 FF 01 81") << failed;
-    QTest::newRow("meta data past the end") << smfHeader(1) + smfTrack("00 FF 01 05 41 42")
-                                            << failed;
-    QTest::newRow("End of Track data past the end") << smfHeader(1) + smfTrack("00 FF 2F 01")
-                                                    << failed;
-    QTest::newRow("huge meta length") << smfHeader(1) + smfTrack("00 FF 01 87 FF FF FF 7F 00")
-                                      << failed;
+    QTest::newRow("meta data past the end")
+        << smfHeader(1) + smfTrack("00 FF 01 05 41 42") << failed;
+    QTest::newRow("End of Track data past the end")
+        << smfHeader(1) + smfTrack("00 FF 2F 01") << failed;
+    QTest::newRow("huge meta length")
+        << smfHeader(1) + smfTrack("00 FF 01 87 FF FF FF 7F 00") << failed;
     QTest::newRow("System Exclusive data past the end")
         << smfHeader(1) + smfTrack("00 F0 05 41 10 42") << failed;
     QTest::newRow("huge System Exclusive length")

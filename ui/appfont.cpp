@@ -13,8 +13,8 @@ void useLayoutFont()
         return;
     const QFont layoutFont(arialMetric, 9);
     const QString sample = QStringLiteral("Scegli Cartella");
-    if (QFontMetrics(QApplication::font()).horizontalAdvance(sample)
-        > QFontMetrics(layoutFont).horizontalAdvance(sample))
+    if (QFontMetrics(QApplication::font()).horizontalAdvance(sample) >
+        QFontMetrics(layoutFont).horizontalAdvance(sample))
         QApplication::setFont(layoutFont);
 #endif
 }

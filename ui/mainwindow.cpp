@@ -21,8 +21,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::on_buttonFile_clicked()
 {
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Seleziona i file da importare"), lastDir, QStringLiteral("Midifile (*.mid *.kar)"));
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, tr("Seleziona i file da importare"), lastDir,
+                                      QStringLiteral("Midifile (*.mid *.kar)"));
     if (files.isEmpty())
         return;
 
@@ -36,9 +37,9 @@ void MainWindow::on_buttonFile_clicked()
 
 void MainWindow::on_buttonFolder_clicked()
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, tr("Scegli cartella"), lastDir,
-        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Scegli cartella"), lastDir,
+                                                             QFileDialog::ShowDirsOnly |
+                                                                 QFileDialog::DontResolveSymlinks);
     if (folder.isEmpty())
         return;
     lastDir = folder;
