@@ -1,4 +1,5 @@
 #include "conversionengine.h"
+#include "drumkits.h"
 
 #include <QFile>
 
@@ -66,7 +67,7 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     }
     const int trackCount = eventBuf[10] * 256 + eventBuf[11];
 
-    partChannel.fill(0);
+    partChannel = defaultPartChannels();
     drumChannel.fill(0);
     drumChannel[rhythmChannel10] = 1;
     runningStatus = noRunningStatus;
@@ -111,7 +112,7 @@ bool ConversionEngine::scanTrack()
             eventBuf[1] = byte;
         } else if (byte < 0xF0) {
             eventBuf[0] = byte;
-            if (!readByte(eventBuf[1]))
+            if (!readDataByte(eventBuf[1]))
                 return false;
             runningStatus = byte;
         } else {
@@ -125,12 +126,17 @@ bool ConversionEngine::scanTrack()
         case 0xA0: // Key Pressure
         case 0xB0: // Control Change
         case 0xE0: // Pitch Bend
-            if (!readByte(eventBuf[2]))
+            if (!readDataByte(eventBuf[2]))
                 return false;
             break;
         case 0xD0: // Channel Pressure: its one data byte is already read
             break;
         case 0xC0: // Program Change: on a rhythm channel the program selects a drum kit
+            if (drumChannel[status & 0x0F] && fixProgramChange(eventBuf)) {
+                if (!rewriteProgramByte())
+                    return false;
+                ++conversions;
+            }
             break;
         default:
             if (status == 0xF0) {
@@ -147,6 +153,7 @@ bool ConversionEngine::scanTrack()
                     if (first + i < qint64(eventBuf.size()))
                         eventBuf[first + i] = data;
                 }
+                applyGsMessage(length);
             } else if (status == 0xFF) {
                 quint8 type = 0;
                 qint32 length = 0;
@@ -159,6 +166,24 @@ bool ConversionEngine::scanTrack()
             }
         }
     }
+}
+
+// A data byte of a channel event has its top bit clear. One with the top bit set is a status
+// byte: the file is damaged or the walk has lost its way, and going on would take later bytes
+// for programs that are not.
+bool ConversionEngine::readDataByte(quint8 &byte)
+{
+    return readByte(byte) && byte < 0x80;
+}
+
+// The program byte is the byte just read. It is written straight to the file, past the block
+// buffer (whose copy of it has already been walked); then the file is put back where the next
+// block starts.
+bool ConversionEngine::rewriteProgramByte()
+{
+    const qint64 nextBlock = blockStart + blockLength;
+    const bool written = file->seek(filePos() - 1) && file->putChar(char(eventBuf[1]));
+    return file->seek(nextBlock) && written;
 }
 
 bool ConversionEngine::readByte(quint8 &byte)

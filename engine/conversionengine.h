@@ -11,10 +11,13 @@ class QIODevice;
 // Repairs the drum kits of Standard MIDI Files in place.
 //
 // A file is walked once, track by track and event by event, while the engine follows which
-// MIDI channels carry drums. Every byte it reads comes from a fixed block buffer that is
-// refilled from the file, so memory does not grow with the file; a rewrite goes straight to
-// the file at the offset of the byte just read. A file that ends early, or holds an event
-// the walk does not accept, fails: the walk stops there and nothing more is written to it.
+// MIDI channels carry drums: channel 10 always, and those that the song's GS messages make
+// rhythm parts (gsrhythm.cpp). A Program Change on such a channel selects a drum kit; one
+// whose kit is not in drumKitTable (drumkits.h) is rewritten to kit 0. Every byte it reads comes
+// from a fixed block buffer that is refilled from the file, so memory does not grow with the file;
+// a rewrite goes straight to the file at the offset of the byte just read. A file that ends early,
+// or holds an event the walk does not accept, fails: the walk stops there and nothing more is
+// written to it.
 class ConversionEngine
 {
 public:
@@ -50,6 +53,10 @@ public:
 
 private:
     bool scanTrack();
+    bool readDataByte(quint8 &byte);
+    bool rewriteProgramByte();
+    void applyGsMessage(qint32 dataLength);
+    static std::array<int, 16> defaultPartChannels();
     bool readByte(quint8 &byte);
     bool readVarLen(qint32 &value);
     bool readDeltaTime();
@@ -61,7 +68,9 @@ private:
     int conversions = 0;
     std::array<quint8, 256> eventBuf{};
     std::array<int, 16> drumChannel{};
+    // The channel each GS part receives on, by the part's address nibble; noChannel for "off".
     std::array<int, 16> partChannel{};
+    static constexpr int noChannel = -1;
     // Low byte: the last channel status byte seen in the current file; -1 while there is none.
     int runningStatus = -1;
 

@@ -3,6 +3,7 @@
 #include "conversionengine.h"
 #include "midibytes.h"
 
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,10 +26,13 @@ class EngineTest : public QObject
 private slots:
     void walk_data();
     void walk();
+    void repair_data();
+    void repair();
+    void failedRewriteFailsTheFileAndIsNotCounted();
     void systemExclusiveIsStoredFurtherInWhenLong_data();
     void systemExclusiveIsStoredFurtherInWhenLong();
     void missingOrUnwritableFileIsSkipped();
-    void runningStatusStartsAfreshInEachFile();
+    void eachFileStartsAfresh();
 
 private:
     QTemporaryDir dir;
@@ -72,6 +76,8 @@ void EngineTest::walk_data()
         << smfHeader(1) + hex("4D54726B 00000000 00 FF 2F 00") << walked;
     QTest::newRow("bytes after the last track are not read")
         << oneTrackFile("") + hex("F7 F7 F7") << walked;
+    QTest::newRow("Bank Select and Channel Pressure on channel 10 are not examined")
+        << oneTrackFile("00 B9 00 09 00 D9 09") << walked;
     QTest::newRow("track count lower than the chunks present")
         << smfHeader(1) + smfTrack(endOfTrack) + smfTrack("00 F7 00") << walked;
 
@@ -80,6 +86,9 @@ void EngineTest::walk_data()
     QTest::newRow("F1") << oneTrackFile("00 F1 00") << failed;
     QTest::newRow("FE") << oneTrackFile("00 FE") << failed;
     QTest::newRow("data byte with no running status") << oneTrackFile("00 3C 40") << failed;
+    QTest::newRow("status byte where a program is expected")
+        << oneTrackFile("00 C9 90 3C 40") << failed;
+    QTest::newRow("status byte as a second data byte") << oneTrackFile("00 99 24 80") << failed;
     QTest::newRow("second of three tracks fails")
         << smfHeader(3) + smfTrack(endOfTrack) + smfTrack(hex("00 F7 00") + endOfTrack) +
                smfTrack(endOfTrack)
@@ -127,6 +136,160 @@ void EngineTest::walk()
     QCOMPARE(engine.totals().filesFound, 1);
     QCOMPARE(engine.totals().conversions, 0);
     QCOMPARE(readFile(path), file);
+}
+
+namespace {
+// GS parameter messages to the part block, device 0x10, with checksum and F7.
+const char *const part1OnChannel11 = "00 F0 0A 41 10 42 12 40 11 02 0A 23 F7";
+const char *const part1Rhythm = "00 F0 0A 41 10 42 12 40 11 15 01 19 F7";
+
+QByteArray allProgramsOnChannel10()
+{
+    QByteArray events;
+    for (int program = 0; program < 128; ++program)
+        events += hex("00 C9") + char(program);
+    return events;
+}
+} // namespace
+
+void EngineTest::repair_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("repaired");
+    QTest::addColumn<int>("conversions");
+    QTest::addColumn<FileResult>("result");
+
+    const auto walked = FileResult::Walked;
+
+    QTest::newRow("C9 09 becomes C9 00")
+        << oneTrackFile("00 C9 09") << oneTrackFile("00 C9 00") << 1 << walked;
+    const QByteArray song = hex("4D546864 00000006 0000 0001 0060 4D54726B 0000000A"
+                                " 00C919 00C911 00FF2F00");
+    QByteArray songRepaired = song;
+    songRepaired[27] = 0;
+    QTest::newRow("32-byte song: only offset 27 changes") << song << songRepaired << 1 << walked;
+    QTest::newRow("under running status only the program bytes change")
+        << oneTrackFile("00 C9 09 00 0A") << oneTrackFile("00 C9 00 00 00") << 2 << walked;
+
+    // The standard kits: 0-8, 16, 24-30, 32, 33, 40, 48-50, 53, 56 and 127 stay.
+    QByteArray everyKitRepaired = allProgramsOnChannel10();
+    for (int program = 0; program < 128; ++program) {
+        const bool standard = program <= 8 || program == 16 || (program >= 24 && program <= 30) ||
+                              program == 32 || program == 33 || program == 40 ||
+                              (program >= 48 && program <= 50) || program == 53 || program == 56 ||
+                              program == 127;
+        if (!standard)
+            everyKitRepaired[3 * program + 2] = 0;
+    }
+    QTest::newRow("every program on channel 10")
+        << smfHeader(1) + smfTrack(allProgramsOnChannel10() + endOfTrack)
+        << smfHeader(1) + smfTrack(everyKitRepaired + endOfTrack) << 128 - 26 << walked;
+
+    QTest::newRow("repairs before a failing track stay; the next track is not read")
+        << smfHeader(3) + smfTrack(hex("00 C9 09") + endOfTrack) + smfTrack("00 F7 00") +
+               smfTrack(hex("00 C9 09") + endOfTrack)
+        << smfHeader(3) + smfTrack(hex("00 C9 00") + endOfTrack) + smfTrack("00 F7 00") +
+               smfTrack(hex("00 C9 09") + endOfTrack)
+        << 1 << FileResult::Failed;
+
+    // Channels made rhythm parts by GS messages, from the message on, in every later track.
+    QTest::newRow("part 1 on channel 11 as a rhythm part")
+        << smfHeader(2) +
+               smfTrack(hex("00 CA 09") + hex(part1OnChannel11) + hex(part1Rhythm) +
+                        hex("00 CA 09") + endOfTrack) +
+               smfTrack(hex("00 CA 11 00 C0 11") + endOfTrack)
+        << smfHeader(2) +
+               smfTrack(hex("00 CA 09") + hex(part1OnChannel11) + hex(part1Rhythm) +
+                        hex("00 CA 00") + endOfTrack) +
+               smfTrack(hex("00 CA 00 00 C0 11") + endOfTrack)
+        << 2 << walked;
+    QTest::newRow("device 0x00 acts as 0x10")
+        << oneTrackFile("00 F0 0A 41 00 42 12 40 11 02 0A 33 F7"
+                        " 00 F0 0A 41 00 42 12 40 11 15 01 29 F7 00 CA 09")
+        << oneTrackFile("00 F0 0A 41 00 42 12 40 11 02 0A 33 F7"
+                        " 00 F0 0A 41 00 42 12 40 11 15 01 29 F7 00 CA 00")
+        << 1 << walked;
+    QTest::newRow("part 2 without a receive channel: channel 2")
+        << oneTrackFile("00 F0 0A 41 10 42 12 40 12 15 02 17 F7 00 C1 09 00 C0 09")
+        << oneTrackFile("00 F0 0A 41 10 42 12 40 12 15 02 17 F7 00 C1 00 00 C0 09") << 1 << walked;
+    QTest::newRow("part A without a receive channel: channel 11")
+        << oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 09 00 C0 09")
+        << oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 00 00 C0 09") << 1 << walked;
+
+    const auto unchanged = [](const char *name, const QByteArray &file) {
+        QTest::newRow(name) << file << file << 0 << FileResult::Walked;
+    };
+    unchanged("accepted kits 16, 127 and 0 stay", oneTrackFile("00 C9 10 00 C9 7F 00 C9 00"));
+    unchanged("channel 1 is not a rhythm channel", oneTrackFile("00 C0 09"));
+    unchanged("device 0x7F is not listened to",
+              oneTrackFile("00 F0 0A 41 7F 42 12 40 11 02 0A 23 F7"
+                           " 00 F0 0A 41 7F 42 12 40 11 15 01 19 F7 00 CA 09 00 C0 09"));
+    unchanged("rhythm switch off",
+              oneTrackFile("00 F0 0A 41 10 42 12 40 11 02 0A 23 F7"
+                           " 00 F0 0A 41 10 42 12 40 11 15 00 1A F7 00 CA 09"));
+    unchanged("GS reset", oneTrackFile("00 F0 0A 41 10 42 12 40 00 7F 00 41 F7 00 C0 09 00 CA 09"));
+    unchanged("address high byte other than 0x40",
+              oneTrackFile("00 F0 0A 41 10 42 12 41 11 15 01 18 F7 00 C0 09"));
+    unchanged("a part that receives on no channel marks none",
+              oneTrackFile("00 F0 0A 41 10 42 12 40 11 02 10 1D F7"
+                           " 00 F0 0A 41 10 42 12 40 11 15 01 19 F7 00 C0 09 00 CA 09"));
+    // A message is judged on its own bytes, not on what earlier events left in the buffer:
+    // here index 9 still holds 01 from the first message when the second, 7 bytes long, ends.
+    unchanged("a short message is not completed by older bytes",
+              oneTrackFile("00 F0 0A 7E 7F 09 01 00 00 00 01 00 F7"
+                           " 00 F0 07 41 10 42 12 40 11 15 00 C0 09"));
+    // 127 data bytes are stored from index 3, behind the 41 an earlier message left at 2.
+    unchanged("a long message is not read across older bytes",
+              oneTrackFile(("00 F0 0A 41 10 42 12 40 15 02 04 25 F7 00 F0 7F 10 42 12 40 1A 15 01" +
+                            QByteArray(120, '\0').toHex() + " 00 CA 09 00 C0 09")
+                               .constData()));
+}
+
+// The file comes out with exactly the expected bytes rewritten, and they are counted.
+void EngineTest::repair()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, repaired);
+    QFETCH(int, conversions);
+    QFETCH(FileResult, result);
+
+    const QString path = dir.filePath(QStringLiteral("song.mid"));
+    QVERIFY(writeFile(path, file));
+    ConversionEngine engine;
+    engine.startBatch();
+    QCOMPARE(engine.processFile(path), result);
+    QCOMPARE(readFile(path).toHex(' '), repaired.toHex(' '));
+    QCOMPARE(engine.totals().conversions, conversions);
+
+    // A second run finds nothing more to repair.
+    if (result == FileResult::Walked) {
+        QCOMPARE(engine.processFile(path), result);
+        QCOMPARE(engine.totals().conversions, conversions);
+        QCOMPARE(readFile(path), repaired);
+    }
+}
+
+// A device that takes no write, like a file on a disk that has just failed.
+class WriteFailingBuffer : public QBuffer
+{
+protected:
+    qint64 writeData(const char *, qint64) override { return -1; }
+};
+
+void EngineTest::failedRewriteFailsTheFileAndIsNotCounted()
+{
+    QByteArray bytes = oneTrackFile("00 C9 09 00 C9 0A");
+    const QByteArray original = bytes;
+    WriteFailingBuffer device;
+    device.setBuffer(&bytes);
+    QVERIFY(device.open(QIODevice::ReadWrite));
+
+    ConversionEngine engine;
+    engine.startBatch();
+    QCOMPARE(engine.walkFile(device), FileResult::Failed);
+    QCOMPARE(engine.totals().filesFound, 1);
+    QCOMPARE(engine.totals().conversions, 0);
+    QCOMPARE(bytes, original);
 }
 
 void EngineTest::systemExclusiveIsStoredFurtherInWhenLong_data()
@@ -188,21 +351,28 @@ void EngineTest::missingOrUnwritableFileIsSkipped()
     QCOMPARE(engine.totals().filesFound, 0);
 }
 
-// A file that begins under running status fails, whatever channel status an earlier file of
-// the batch left behind.
-void EngineTest::runningStatusStartsAfreshInEachFile()
+// Nothing a file sets carries into the next one: not the running status, not the rhythm
+// channels of its GS messages.
+void EngineTest::eachFileStartsAfresh()
 {
     const QString first = dir.filePath(QStringLiteral("first.mid"));
     const QString second = dir.filePath(QStringLiteral("second.mid"));
-    QVERIFY(writeFile(first, oneTrackFile("00 99 24 40")));
+    const QString third = dir.filePath(QStringLiteral("third.mid"));
+    const QByteArray part1OnChannel1Rhythm =
+        hex("00 F0 0A 41 10 42 12 40 11 02 00 2D F7") + hex(part1Rhythm);
+    QVERIFY(writeFile(first, smfHeader(1) + smfTrack(part1OnChannel1Rhythm +
+                                                     hex("00 C0 09 00 99 24 40") + endOfTrack)));
     QVERIFY(writeFile(second, oneTrackFile("00 24 40")));
+    QVERIFY(writeFile(third, oneTrackFile("00 C0 09")));
 
     ConversionEngine engine;
     engine.startBatch();
     QCOMPARE(engine.processFile(first), FileResult::Walked);
     QCOMPARE(engine.processFile(second), FileResult::Failed);
-    QCOMPARE(engine.processFile(first), FileResult::Walked);
+    QCOMPARE(engine.processFile(third), FileResult::Walked);
     QCOMPARE(engine.totals().filesFound, 3);
+    QCOMPARE(engine.totals().conversions, 1);
+    QCOMPARE(readFile(third), oneTrackFile("00 C0 09"));
 }
 
 QTEST_GUILESS_MAIN(EngineTest)

@@ -94,7 +94,8 @@ void typeAndAccept(QFileDialog *dialog, const QString &text)
     open->click();
 }
 
-const QByteArray goodSong = smfHeader(1) + smfTrack("00 C9 05 00 FF 2F 00");
+const QByteArray goodSong = smfHeader(1) + smfTrack("00 C9 11 00 FF 2F 00");
+const QByteArray goodSongRepaired = smfHeader(1) + smfTrack("00 C9 00 00 FF 2F 00");
 const QByteArray badSong = smfHeader(1) + smfTrack("00 F7 00 00 FF 2F 00");
 
 } // namespace
@@ -298,8 +299,8 @@ void MainWindowTest::cancellingEitherDialogRunsNothing()
     }
 }
 
-// Three songs: one to walk, one with an event that is not accepted, and one that cannot be
-// opened for writing. The error names the second, and the summary counts two files.
+// Three songs: one with a drum kit to repair, one with an event that is not accepted, and one that
+// cannot be opened for writing. The error names the second, and the summary counts two files.
 void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
 {
     const QString unwritable = unwritableFile();
@@ -329,7 +330,7 @@ void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
     QVERIFY(messages[0].barVisible);
     QCOMPARE(messages[0].barValue, 1); // the error comes before the bar counts the file
     QCOMPARE(messages[0].barMaximum, 3);
-    QCOMPARE(messages[1].text, QStringLiteral("Files trovati: 2, numero Conversioni: 0"));
+    QCOMPARE(messages[1].text, QStringLiteral("Files trovati: 2, numero Conversioni: 1"));
     QCOMPARE(messages[1].buttonCount, 1);
     QVERIFY(messages[1].barVisible);
     QCOMPARE(messages[1].barValue, 2);
@@ -337,7 +338,7 @@ void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
 
     QVERIFY(bar()->isHidden());
     QCOMPARE(window->lastDirectory(), good);
-    QCOMPARE(readFile(good), goodSong);
+    QCOMPARE(readFile(good), goodSongRepaired);
     QCOMPARE(readFile(bad), badSong);
 }
 
