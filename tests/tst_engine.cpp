@@ -1,5 +1,5 @@
-// The walk over byte-exact files: what it accepts, what fails a file, and that the file is
-// never changed where nothing is to be repaired.
+// The engine over byte-exact files: what the walk accepts, what fails a file, which drum kits
+// are repaired on which channels, and that no other byte of a file ever changes.
 #include "conversionengine.h"
 #include "midibytes.h"
 
@@ -17,6 +17,18 @@ QByteArray oneTrackFile(const char *events)
 {
     return smfHeader(1) + smfTrack(hex(events) + endOfTrack);
 }
+
+// GS parameter messages to the part block, device 0x10, with checksum and F7.
+const char *const part1OnChannel11 = "00 F0 0A 41 10 42 12 40 11 02 0A 23 F7";
+const char *const part1Rhythm = "00 F0 0A 41 10 42 12 40 11 15 01 19 F7";
+
+QByteArray allProgramsOnChannel10()
+{
+    QByteArray events;
+    for (int program = 0; program < 128; ++program)
+        events += hex("00 C9") + char(program);
+    return events;
+}
 } // namespace
 
 class EngineTest : public QObject
@@ -26,8 +38,6 @@ class EngineTest : public QObject
 private slots:
     void walk_data();
     void walk();
-    void repair_data();
-    void repair();
     void failedRewriteFailsTheFileAndIsNotCounted();
     void systemExclusiveIsStoredFurtherInWhenLong_data();
     void systemExclusiveIsStoredFurtherInWhenLong();
@@ -42,134 +52,97 @@ void EngineTest::walk_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<FileResult>("result");
+    QTest::addColumn<QByteArray>("repaired");
+    QTest::addColumn<int>("conversions");
 
     const auto walked = FileResult::Walked;
     const auto failed = FileResult::Failed;
+    const auto repaired = [](const char *name, const QByteArray &file, FileResult result,
+                             const QByteArray &repairedFile, int conversions) {
+        QTest::newRow(name) << file << result << repairedFile << conversions;
+    };
+    const auto unchanged = [&](const char *name, const QByteArray &file, FileResult result) {
+        repaired(name, file, result, file, 0);
+    };
 
     // Files the walk accepts.
-    QTest::newRow("one empty track") << oneTrackFile("") << walked;
-    QTest::newRow("empty file") << QByteArray() << walked;
-    QTest::newRow("10-byte header, no track count") << hex("4D546864 00000006 0001") << walked;
-    QTest::newRow("track count 0") << smfHeader(0) << walked;
-    QTest::newRow("every channel event with its data")
-        << oneTrackFile("00 80 3C 40 00 90 3C 40 00 A0 3C 10 00 B0 00 01 00 C0 05"
-                        " 00 D0 40 00 E0 00 40 00 C9 05")
-        << walked;
-    QTest::newRow("running status across a tempo meta event")
-        << oneTrackFile("00 90 3C 40 00 FF 51 03 07 A1 20 00 3E 40") << walked;
-    QTest::newRow("running status carries into the next track")
-        << smfHeader(2) + smfTrack(hex("00 90 3C 40") + endOfTrack) +
-               smfTrack(hex("00 3E 40") + endOfTrack)
-        << walked;
-    QTest::newRow("running status survives System Exclusive")
-        << oneTrackFile("00 90 3C 40 00 F0 03 7E 7F F7 00 3E 40") << walked;
-    QTest::newRow("meta events of length 0 and 200")
-        << oneTrackFile(("00 FF 06 00 00 FF 01 81 48" + QByteArray(200, 'a').toHex()).constData())
-        << walked;
-    QTest::newRow("five-byte delta time, the fifth with its top bit set")
-        << smfHeader(1) + smfTrack("80 80 80 80 80 FF 2F 00") << walked;
-    QTest::newRow("System Exclusive longer than the buffer")
-        << oneTrackFile(("00 F0 82 2C" + QByteArray(299, '\x11').toHex() + "F7").constData())
-        << walked;
-    QTest::newRow("zero-length System Exclusive") << oneTrackFile("00 F0 00") << walked;
-    QTest::newRow("chunk length is not used")
-        << smfHeader(1) + hex("4D54726B 00000000 00 FF 2F 00") << walked;
-    QTest::newRow("bytes after the last track are not read")
-        << oneTrackFile("") + hex("F7 F7 F7") << walked;
-    QTest::newRow("Bank Select and Channel Pressure on channel 10 are not examined")
-        << oneTrackFile("00 B9 00 09 00 D9 09") << walked;
-    QTest::newRow("track count lower than the chunks present")
-        << smfHeader(1) + smfTrack(endOfTrack) + smfTrack("00 F7 00") << walked;
+    unchanged("one empty track", oneTrackFile(""), walked);
+    unchanged("empty file", QByteArray(), walked);
+    unchanged("10-byte header, no track count", hex("4D546864 00000006 0001"), walked);
+    unchanged("track count 0", smfHeader(0), walked);
+    unchanged("every channel event with its data",
+              oneTrackFile("00 80 3C 40 00 90 3C 40 00 A0 3C 10 00 B0 00 01 00 C0 05"
+                           " 00 D0 40 00 E0 00 40 00 C9 05"),
+              walked);
+    unchanged("running status across a tempo meta event",
+              oneTrackFile("00 90 3C 40 00 FF 51 03 07 A1 20 00 3E 40"), walked);
+    unchanged("running status carries into the next track",
+              smfHeader(2) + smfTrack(hex("00 90 3C 40") + endOfTrack) +
+                  smfTrack(hex("00 3E 40") + endOfTrack),
+              walked);
+    unchanged("running status survives System Exclusive",
+              oneTrackFile("00 90 3C 40 00 F0 03 7E 7F F7 00 3E 40"), walked);
+    unchanged(
+        "meta events of length 0 and 200",
+        oneTrackFile(("00 FF 06 00 00 FF 01 81 48" + QByteArray(200, 'a').toHex()).constData()),
+        walked);
+    unchanged("five-byte delta time, the fifth with its top bit set",
+              smfHeader(1) + smfTrack("80 80 80 80 80 FF 2F 00"), walked);
+    unchanged("System Exclusive longer than the buffer",
+              oneTrackFile(("00 F0 82 2C" + QByteArray(299, '\x11').toHex() + "F7").constData()),
+              walked);
+    unchanged("zero-length System Exclusive", oneTrackFile("00 F0 00"), walked);
+    unchanged("chunk length is not used", smfHeader(1) + hex("4D54726B 00000000 00 FF 2F 00"),
+              walked);
+    unchanged("bytes after the last track are not read", oneTrackFile("") + hex("F7 F7 F7"),
+              walked);
+    unchanged("Bank Select and Channel Pressure on channel 10 are not examined",
+              oneTrackFile("00 B9 00 09 00 D9 09"), walked);
+    unchanged("track count lower than the chunks present",
+              smfHeader(1) + smfTrack(endOfTrack) + smfTrack("00 F7 00"), walked);
 
     // Events the walk does not accept.
-    QTest::newRow("F7 escape") << oneTrackFile("00 F7 01 00") << failed;
-    QTest::newRow("F1") << oneTrackFile("00 F1 00") << failed;
-    QTest::newRow("FE") << oneTrackFile("00 FE") << failed;
-    QTest::newRow("data byte with no running status") << oneTrackFile("00 3C 40") << failed;
-    QTest::newRow("status byte where a program is expected")
-        << oneTrackFile("00 C9 90 3C 40") << failed;
-    QTest::newRow("status byte as a second data byte") << oneTrackFile("00 99 24 80") << failed;
-    QTest::newRow("second of three tracks fails")
-        << smfHeader(3) + smfTrack(endOfTrack) + smfTrack(hex("00 F7 00") + endOfTrack) +
-               smfTrack(endOfTrack)
-        << failed;
+    unchanged("F7 escape", oneTrackFile("00 F7 01 00"), failed);
+    unchanged("F1", oneTrackFile("00 F1 00"), failed);
+    unchanged("FE", oneTrackFile("00 FE"), failed);
+    unchanged("data byte with no running status", oneTrackFile("00 3C 40"), failed);
+    unchanged("status byte where a program is expected", oneTrackFile("00 C9 90 3C 40"), failed);
+    unchanged("status byte as a second data byte", oneTrackFile("00 99 24 80"), failed);
+    unchanged("second of three tracks fails",
+              smfHeader(3) + smfTrack(endOfTrack) + smfTrack(hex("00 F7 00") + endOfTrack) +
+                  smfTrack(endOfTrack),
+              failed);
 
     // Files that are not MIDI files or are cut short.
-    QTest::newRow("not MThd") << hex("52494646 00000006 0001 0001 0060") << failed;
-    QTest::newRow("3 bytes") << hex("4D5468") << failed;
-    QTest::newRow("header cut after the track count")
-        << hex("4D546864 00000006 0001 0001") << failed;
-    QTest::newRow("declared track missing") << smfHeader(2) + smfTrack(endOfTrack) << failed;
-    QTest::newRow("chunk other than MTrk")
-        << smfHeader(1) + hex("4D54726C 00000004 00FF2F00") << failed;
-    QTest::newRow("chunk header cut") << smfHeader(1) + hex("4D54726B 0000") << failed;
-    QTest::newRow("no End of Track") << smfHeader(1) + smfTrack("00 90 3C 40") << failed;
-    QTest::newRow("cut in a delta time") << smfHeader(1) + smfTrack("00 90 3C 40 81") << failed;
-    QTest::newRow("cut in a channel event") << smfHeader(1) + smfTrack("00 90 3C") << failed;
-    QTest::newRow("cut in a Program Change") << smfHeader(1) + smfTrack("00 C9") << failed;
-    QTest::newRow("cut in a meta type") << smfHeader(1) + smfTrack("00 FF") << failed;
-    QTest::newRow("cut in a meta length") << smfHeader(1) + smfTrack("00 FF 01 81") << failed;
-    QTest::newRow("meta data past the end")
-        << smfHeader(1) + smfTrack("00 FF 01 05 41 42") << failed;
-    QTest::newRow("End of Track data past the end")
-        << smfHeader(1) + smfTrack("00 FF 2F 01") << failed;
-    QTest::newRow("huge meta length")
-        << smfHeader(1) + smfTrack("00 FF 01 87 FF FF FF 7F 00") << failed;
-    QTest::newRow("System Exclusive data past the end")
-        << smfHeader(1) + smfTrack("00 F0 05 41 10 42") << failed;
-    QTest::newRow("huge System Exclusive length")
-        << smfHeader(1) + smfTrack("00 F0 87 FF FF FF 7F 41") << failed;
-}
+    unchanged("not MThd", hex("52494646 00000006 0001 0001 0060"), failed);
+    unchanged("3 bytes", hex("4D5468"), failed);
+    unchanged("header cut after the track count", hex("4D546864 00000006 0001 0001"), failed);
+    unchanged("declared track missing", smfHeader(2) + smfTrack(endOfTrack), failed);
+    unchanged("chunk other than MTrk", smfHeader(1) + hex("4D54726C 00000004 00FF2F00"), failed);
+    unchanged("chunk header cut", smfHeader(1) + hex("4D54726B 0000"), failed);
+    unchanged("no End of Track", smfHeader(1) + smfTrack("00 90 3C 40"), failed);
+    unchanged("cut in a delta time", smfHeader(1) + smfTrack("00 90 3C 40 81"), failed);
+    unchanged("cut in a channel event", smfHeader(1) + smfTrack("00 90 3C"), failed);
+    unchanged("cut in a Program Change", smfHeader(1) + smfTrack("00 C9"), failed);
+    unchanged("cut in a meta type", smfHeader(1) + smfTrack("00 FF"), failed);
+    unchanged("cut in a meta length", smfHeader(1) + smfTrack("00 FF 01 81"), failed);
+    unchanged("meta data past the end", smfHeader(1) + smfTrack("00 FF 01 05 41 42"), failed);
+    unchanged("End of Track data past the end", smfHeader(1) + smfTrack("00 FF 2F 01"), failed);
+    unchanged("huge meta length", smfHeader(1) + smfTrack("00 FF 01 87 FF FF FF 7F 00"), failed);
+    unchanged("System Exclusive data past the end", smfHeader(1) + smfTrack("00 F0 05 41 10 42"),
+              failed);
+    unchanged("huge System Exclusive length", smfHeader(1) + smfTrack("00 F0 87 FF FF FF 7F 41"),
+              failed);
 
-// Whatever the walk meets, the file comes out byte for byte as it went in (nothing here
-// needs repairing), and it is counted.
-void EngineTest::walk()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(FileResult, result);
-
-    const QString path = dir.filePath(QStringLiteral("song.mid"));
-    QVERIFY(writeFile(path, file));
-    ConversionEngine engine;
-    engine.startBatch();
-    QCOMPARE(engine.processFile(path), result);
-    QCOMPARE(engine.totals().filesFound, 1);
-    QCOMPARE(engine.totals().conversions, 0);
-    QCOMPARE(readFile(path), file);
-}
-
-namespace {
-// GS parameter messages to the part block, device 0x10, with checksum and F7.
-const char *const part1OnChannel11 = "00 F0 0A 41 10 42 12 40 11 02 0A 23 F7";
-const char *const part1Rhythm = "00 F0 0A 41 10 42 12 40 11 15 01 19 F7";
-
-QByteArray allProgramsOnChannel10()
-{
-    QByteArray events;
-    for (int program = 0; program < 128; ++program)
-        events += hex("00 C9") + char(program);
-    return events;
-}
-} // namespace
-
-void EngineTest::repair_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QByteArray>("repaired");
-    QTest::addColumn<int>("conversions");
-    QTest::addColumn<FileResult>("result");
-
-    const auto walked = FileResult::Walked;
-
-    QTest::newRow("C9 09 becomes C9 00")
-        << oneTrackFile("00 C9 09") << oneTrackFile("00 C9 00") << 1 << walked;
+    // Drum kits to repair: the file comes out with exactly these program bytes rewritten.
+    repaired("C9 09 becomes C9 00", oneTrackFile("00 C9 09"), walked, oneTrackFile("00 C9 00"), 1);
     const QByteArray song = hex("4D546864 00000006 0000 0001 0060 4D54726B 0000000A"
                                 " 00C919 00C911 00FF2F00");
     QByteArray songRepaired = song;
     songRepaired[27] = 0;
-    QTest::newRow("32-byte song: only offset 27 changes") << song << songRepaired << 1 << walked;
-    QTest::newRow("under running status only the program bytes change")
-        << oneTrackFile("00 C9 09 00 0A") << oneTrackFile("00 C9 00 00 00") << 2 << walked;
+    repaired("32-byte song: only offset 27 changes", song, walked, songRepaired, 1);
+    repaired("under running status only the program bytes change", oneTrackFile("00 C9 09 00 0A"),
+             walked, oneTrackFile("00 C9 00 00 00"), 2);
 
     // The standard kits: 0-8, 16, 24-30, 32, 33, 40, 48-50, 53, 56 and 127 stay.
     QByteArray everyKitRepaired = allProgramsOnChannel10();
@@ -181,92 +154,98 @@ void EngineTest::repair_data()
         if (!standard)
             everyKitRepaired[3 * program + 2] = 0;
     }
-    QTest::newRow("every program on channel 10")
-        << smfHeader(1) + smfTrack(allProgramsOnChannel10() + endOfTrack)
-        << smfHeader(1) + smfTrack(everyKitRepaired + endOfTrack) << 128 - 26 << walked;
+    repaired("every program on channel 10",
+             smfHeader(1) + smfTrack(allProgramsOnChannel10() + endOfTrack), walked,
+             smfHeader(1) + smfTrack(everyKitRepaired + endOfTrack), 128 - 26);
 
-    QTest::newRow("repairs before a failing track stay; the next track is not read")
-        << smfHeader(3) + smfTrack(hex("00 C9 09") + endOfTrack) + smfTrack("00 F7 00") +
-               smfTrack(hex("00 C9 09") + endOfTrack)
-        << smfHeader(3) + smfTrack(hex("00 C9 00") + endOfTrack) + smfTrack("00 F7 00") +
-               smfTrack(hex("00 C9 09") + endOfTrack)
-        << 1 << FileResult::Failed;
+    repaired("repairs before a failing track stay; the next track is not read",
+             smfHeader(3) + smfTrack(hex("00 C9 09") + endOfTrack) + smfTrack("00 F7 00") +
+                 smfTrack(hex("00 C9 09") + endOfTrack),
+             failed,
+             smfHeader(3) + smfTrack(hex("00 C9 00") + endOfTrack) + smfTrack("00 F7 00") +
+                 smfTrack(hex("00 C9 09") + endOfTrack),
+             1);
 
     // Channels made rhythm parts by GS messages, from the message on, in every later track.
-    QTest::newRow("part 1 on channel 11 as a rhythm part")
-        << smfHeader(2) +
-               smfTrack(hex("00 CA 09") + hex(part1OnChannel11) + hex(part1Rhythm) +
-                        hex("00 CA 09") + endOfTrack) +
-               smfTrack(hex("00 CA 11 00 C0 11") + endOfTrack)
-        << smfHeader(2) +
-               smfTrack(hex("00 CA 09") + hex(part1OnChannel11) + hex(part1Rhythm) +
-                        hex("00 CA 00") + endOfTrack) +
-               smfTrack(hex("00 CA 00 00 C0 11") + endOfTrack)
-        << 2 << walked;
-    QTest::newRow("device 0x00 acts as 0x10")
-        << oneTrackFile("00 F0 0A 41 00 42 12 40 11 02 0A 33 F7"
-                        " 00 F0 0A 41 00 42 12 40 11 15 01 29 F7 00 CA 09")
-        << oneTrackFile("00 F0 0A 41 00 42 12 40 11 02 0A 33 F7"
-                        " 00 F0 0A 41 00 42 12 40 11 15 01 29 F7 00 CA 00")
-        << 1 << walked;
-    QTest::newRow("part 2 without a receive channel: channel 2")
-        << oneTrackFile("00 F0 0A 41 10 42 12 40 12 15 02 17 F7 00 C1 09 00 C0 09")
-        << oneTrackFile("00 F0 0A 41 10 42 12 40 12 15 02 17 F7 00 C1 00 00 C0 09") << 1 << walked;
-    QTest::newRow("part A without a receive channel: channel 11")
-        << oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 09 00 C0 09")
-        << oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 00 00 C0 09") << 1 << walked;
+    repaired("part 1 on channel 11 as a rhythm part",
+             smfHeader(2) +
+                 smfTrack(hex("00 CA 09") + hex(part1OnChannel11) + hex(part1Rhythm) +
+                          hex("00 CA 09") + endOfTrack) +
+                 smfTrack(hex("00 CA 11 00 C0 11") + endOfTrack),
+             walked,
+             smfHeader(2) +
+                 smfTrack(hex("00 CA 09") + hex(part1OnChannel11) + hex(part1Rhythm) +
+                          hex("00 CA 00") + endOfTrack) +
+                 smfTrack(hex("00 CA 00 00 C0 11") + endOfTrack),
+             2);
+    repaired("device 0x00 acts as 0x10",
+             oneTrackFile("00 F0 0A 41 00 42 12 40 11 02 0A 33 F7"
+                          " 00 F0 0A 41 00 42 12 40 11 15 01 29 F7 00 CA 09"),
+             walked,
+             oneTrackFile("00 F0 0A 41 00 42 12 40 11 02 0A 33 F7"
+                          " 00 F0 0A 41 00 42 12 40 11 15 01 29 F7 00 CA 00"),
+             1);
+    repaired("part 2 without a receive channel: channel 2",
+             oneTrackFile("00 F0 0A 41 10 42 12 40 12 15 02 17 F7 00 C1 09 00 C0 09"), walked,
+             oneTrackFile("00 F0 0A 41 10 42 12 40 12 15 02 17 F7 00 C1 00 00 C0 09"), 1);
+    repaired("part A without a receive channel: channel 11",
+             oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 09 00 C0 09"), walked,
+             oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 00 00 C0 09"), 1);
 
-    const auto unchanged = [](const char *name, const QByteArray &file) {
-        QTest::newRow(name) << file << file << 0 << FileResult::Walked;
-    };
-    unchanged("accepted kits 16, 127 and 0 stay", oneTrackFile("00 C9 10 00 C9 7F 00 C9 00"));
-    unchanged("channel 1 is not a rhythm channel", oneTrackFile("00 C0 09"));
+    unchanged("accepted kits 16, 127 and 0 stay", oneTrackFile("00 C9 10 00 C9 7F 00 C9 00"),
+              walked);
+    unchanged("channel 1 is not a rhythm channel", oneTrackFile("00 C0 09"), walked);
     unchanged("device 0x7F is not listened to",
               oneTrackFile("00 F0 0A 41 7F 42 12 40 11 02 0A 23 F7"
-                           " 00 F0 0A 41 7F 42 12 40 11 15 01 19 F7 00 CA 09 00 C0 09"));
+                           " 00 F0 0A 41 7F 42 12 40 11 15 01 19 F7 00 CA 09 00 C0 09"),
+              walked);
     unchanged("rhythm switch off",
               oneTrackFile("00 F0 0A 41 10 42 12 40 11 02 0A 23 F7"
-                           " 00 F0 0A 41 10 42 12 40 11 15 00 1A F7 00 CA 09"));
-    unchanged("GS reset", oneTrackFile("00 F0 0A 41 10 42 12 40 00 7F 00 41 F7 00 C0 09 00 CA 09"));
+                           " 00 F0 0A 41 10 42 12 40 11 15 00 1A F7 00 CA 09"),
+              walked);
+    unchanged("GS reset", oneTrackFile("00 F0 0A 41 10 42 12 40 00 7F 00 41 F7 00 C0 09 00 CA 09"),
+              walked);
     unchanged("address high byte other than 0x40",
-              oneTrackFile("00 F0 0A 41 10 42 12 41 11 15 01 18 F7 00 C0 09"));
+              oneTrackFile("00 F0 0A 41 10 42 12 41 11 15 01 18 F7 00 C0 09"), walked);
     unchanged("a part that receives on no channel marks none",
               oneTrackFile("00 F0 0A 41 10 42 12 40 11 02 10 1D F7"
-                           " 00 F0 0A 41 10 42 12 40 11 15 01 19 F7 00 C0 09 00 CA 09"));
+                           " 00 F0 0A 41 10 42 12 40 11 15 01 19 F7 00 C0 09 00 CA 09"),
+              walked);
     // A message is judged on its own bytes, not on what earlier events left in the buffer:
     // here index 9 still holds 01 from the first message when the second, 7 bytes long, ends.
     unchanged("a short message is not completed by older bytes",
               oneTrackFile("00 F0 0A 7E 7F 09 01 00 00 00 01 00 F7"
-                           " 00 F0 07 41 10 42 12 40 11 15 00 C0 09"));
+                           " 00 F0 07 41 10 42 12 40 11 15 00 C0 09"),
+              walked);
     // 127 data bytes are stored from index 3, behind the 41 an earlier message left at 2.
     unchanged("a long message is not read across older bytes",
               oneTrackFile(("00 F0 0A 41 10 42 12 40 15 02 04 25 F7 00 F0 7F 10 42 12 40 1A 15 01" +
                             QByteArray(120, '\0').toHex() + " 00 CA 09 00 C0 09")
-                               .constData()));
+                               .constData()),
+              walked);
 }
 
-// The file comes out with exactly the expected bytes rewritten, and they are counted.
-void EngineTest::repair()
+// The file comes out with exactly the expected program bytes rewritten, and those are
+// counted; a second run finds nothing more to repair.
+void EngineTest::walk()
 {
     QFETCH(QByteArray, file);
+    QFETCH(FileResult, result);
     QFETCH(QByteArray, repaired);
     QFETCH(int, conversions);
-    QFETCH(FileResult, result);
 
     const QString path = dir.filePath(QStringLiteral("song.mid"));
     QVERIFY(writeFile(path, file));
     ConversionEngine engine;
     engine.startBatch();
     QCOMPARE(engine.processFile(path), result);
+    QCOMPARE(engine.totals().filesFound, 1);
     QCOMPARE(readFile(path).toHex(' '), repaired.toHex(' '));
     QCOMPARE(engine.totals().conversions, conversions);
 
-    // A second run finds nothing more to repair.
-    if (result == FileResult::Walked) {
-        QCOMPARE(engine.processFile(path), result);
-        QCOMPARE(engine.totals().conversions, conversions);
-        QCOMPARE(readFile(path), repaired);
-    }
+    QCOMPARE(engine.processFile(path), result);
+    QCOMPARE(engine.totals().conversions, conversions);
+    QCOMPARE(readFile(path), repaired);
 }
 
 // A device that takes no write, like a file on a disk that has just failed.
