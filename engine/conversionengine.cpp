@@ -3,6 +3,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 constexpr qint64 blockSize = 64 * 1024;
 constexpr int headerSize = 14;     // "MThd", length 6, format, track count, division
@@ -48,23 +50,23 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     ++filesFound;
     file = &device;
     blockStart = blockLength = blockCursor = 0;
-    file->seek(0);
+    const FileResult result = file->seek(0) ? scanFile() : FileResult::Failed;
+    file = nullptr;
+    return result;
+}
 
+ConversionEngine::FileResult ConversionEngine::scanFile()
+{
     eventBuf.fill(0);
     int headerRead = 0;
     while (headerRead < headerSize && readByte(eventBuf[headerRead]))
         ++headerRead;
-    if (headerRead == 0) {
-        file = nullptr;
+    if (headerRead == 0)
         return FileResult::Walked; // an empty file has nothing to repair
-    }
-    // Only the tag is checked: the header length is taken to be 6 and the format and the
-    // division do not matter to the repair.
-    if (headerRead < 4 || eventBuf[0] != 'M' || eventBuf[1] != 'T' || eventBuf[2] != 'h' ||
-        eventBuf[3] != 'd') {
-        file = nullptr;
+    // Only the tag is checked: the header length is taken to be 6 (the first track follows
+    // at offset 14), and the format and the division do not matter to the repair.
+    if (headerRead < 4 || !bufferStartsWith("MThd"))
         return FileResult::Failed;
-    }
     const int trackCount = eventBuf[10] * 256 + eventBuf[11];
 
     partChannel = defaultPartChannels();
@@ -72,15 +74,16 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     drumChannel[rhythmChannel10] = 1;
     runningStatus = noRunningStatus;
 
-    FileResult result = FileResult::Walked;
     for (int track = 0; track < trackCount; ++track) {
-        if (!scanTrack()) {
-            result = FileResult::Failed;
-            break;
-        }
+        if (!scanTrack())
+            return FileResult::Failed;
     }
-    file = nullptr;
-    return result;
+    return FileResult::Walked;
+}
+
+bool ConversionEngine::bufferStartsWith(const char (&tag)[5]) const
+{
+    return std::equal(tag, tag + 4, eventBuf.begin());
 }
 
 // Walks one MTrk chunk up to its End of Track meta event. The chunk length is not used:
@@ -92,7 +95,7 @@ bool ConversionEngine::scanTrack()
         if (!readByte(eventBuf[i]))
             return false;
     }
-    if (eventBuf[0] != 'M' || eventBuf[1] != 'T' || eventBuf[2] != 'r' || eventBuf[3] != 'k')
+    if (!bufferStartsWith("MTrk"))
         return false;
 
     for (;;) {

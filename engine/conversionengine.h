@@ -13,11 +13,12 @@ class QIODevice;
 // A file is walked once, track by track and event by event, while the engine follows which
 // MIDI channels carry drums: channel 10 always, and those that the song's GS messages make
 // rhythm parts (gsrhythm.cpp). A Program Change on such a channel selects a drum kit; one
-// whose kit is not in drumKitTable (drumkits.h) is rewritten to kit 0. Every byte it reads comes
-// from a fixed block buffer that is refilled from the file, so memory does not grow with the file;
-// a rewrite goes straight to the file at the offset of the byte just read. A file that ends early,
-// or holds an event the walk does not accept, fails: the walk stops there and nothing more is
-// written to it.
+// whose kit is not in drumKitTable (drumkits.h) is rewritten to kit 0.
+//
+// Every byte read comes from a fixed block buffer refilled from the file, so memory does not
+// grow with the file; a rewrite goes straight to the file at the offset of the byte just
+// read. A file that ends early, or holds an event the walk does not accept, fails: the walk
+// stops there and nothing more is written to it.
 class ConversionEngine
 {
 public:
@@ -52,12 +53,15 @@ public:
     static QString summaryMessage(Totals totals);
 
 private:
+    FileResult scanFile();
     bool scanTrack();
-    bool readDataByte(quint8 &byte);
+    bool bufferStartsWith(const char (&tag)[5]) const;
     bool rewriteProgramByte();
     void applyGsMessage(qint32 dataLength);
     static std::array<int, 16> defaultPartChannels();
+
     bool readByte(quint8 &byte);
+    bool readDataByte(quint8 &byte);
     bool readVarLen(qint32 &value);
     bool readDeltaTime();
     bool skipBytes(qint64 count);
