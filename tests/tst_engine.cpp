@@ -192,6 +192,30 @@ void EngineTest::walk_data()
              oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 09 00 C0 09"), walked,
              oneTrackFile("00 F0 0A 41 10 42 12 40 1A 15 01 10 F7 00 CA 00 00 C0 09"), 1);
 
+    // The file is read in 64 KiB blocks: program bytes and statuses on either side of a block
+    // boundary, behind a text event that pushes them there, and events longer than a block.
+    for (int textLength = 65500; textLength <= 65510; ++textLength) {
+        QByteArray text = hex("00 FF 01") + char(0x80 | (textLength >> 14)) +
+                          char(0x80 | ((textLength >> 7) & 0x7F)) + char(textLength & 0x7F) +
+                          QByteArray(textLength, 't');
+        const QByteArray programs = hex("00 C9 09 00 C9 0A 00 0B 00 0C 00 C9 0D");
+        const QByteArray name =
+            "around a block boundary, text of " + QByteArray::number(textLength);
+        repaired(name.constData(), smfHeader(1) + smfTrack(text + programs + endOfTrack), walked,
+                 smfHeader(1) +
+                     smfTrack(text + hex("00 C9 00 00 C9 00 00 00 00 00 00 C9 00") + endOfTrack),
+                 5);
+    }
+    repaired("meta event and System Exclusive longer than a block",
+             smfHeader(1) + smfTrack(hex("00 FF 01 8C 9A 40") + QByteArray(200000, 't') +
+                                     hex("00 C9 09 00 F0 8C 9A 40") + QByteArray(200000, 's') +
+                                     hex("00 C9 09") + endOfTrack),
+             walked,
+             smfHeader(1) + smfTrack(hex("00 FF 01 8C 9A 40") + QByteArray(200000, 't') +
+                                     hex("00 C9 00 00 F0 8C 9A 40") + QByteArray(200000, 's') +
+                                     hex("00 C9 00") + endOfTrack),
+             2);
+
     unchanged("accepted kits 16, 127 and 0 stay", oneTrackFile("00 C9 10 00 C9 7F 00 C9 00"),
               walked);
     unchanged("channel 1 is not a rhythm channel", oneTrackFile("00 C0 09"), walked);
