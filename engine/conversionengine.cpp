@@ -141,34 +141,53 @@ bool ConversionEngine::scanTrack()
                 ++conversions;
             }
             break;
-        default:
+        case 0xF0:
             if (status == 0xF0) {
-                // System Exclusive. Long messages are stored further in, at 2 + L/127; what
-                // does not fit in the buffer is read past so the walk stays aligned.
-                qint32 length = 0;
-                if (!readVarLen(length))
+                if (!readSystemExclusive())
                     return false;
-                const qint64 first = 2 + (length > 0 ? length / 127 : 0);
-                for (qint64 i = 0; i < length; ++i) {
-                    quint8 data = 0;
-                    if (!readByte(data))
-                        return false;
-                    if (first + i < qint64(eventBuf.size()))
-                        eventBuf[first + i] = data;
-                }
-                applyGsMessage(length);
             } else if (status == 0xFF) {
-                quint8 type = 0;
-                qint32 length = 0;
-                if (!readByte(type) || !readVarLen(length) || !skipBytes(length))
+                bool endOfTrack = false;
+                if (!skipMetaEvent(endOfTrack))
                     return false;
-                if (type == 0x2F) // End of Track
+                if (endOfTrack)
                     return true;
             } else {
                 return false; // 0xF1..0xFE, the 0xF7 escape among them
             }
+            break;
         }
     }
+}
+
+// Stores a System Exclusive message's data and hands it to the GS tracking. Byte i of L data
+// bytes goes to index 2 + L/127 + i, so long messages are stored further in; what does not
+// fit in the buffer is read past so that the walk stays aligned.
+bool ConversionEngine::readSystemExclusive()
+{
+    qint32 length = 0;
+    if (!readVarLen(length))
+        return false;
+    const qint64 first = 2 + (length > 0 ? length / 127 : 0);
+    for (qint64 i = 0; i < length; ++i) {
+        quint8 data = 0;
+        if (!readByte(data))
+            return false;
+        if (first + i < qint64(eventBuf.size()))
+            eventBuf[first + i] = data;
+    }
+    applyGsMessage(length);
+    return true;
+}
+
+// A meta event: its type and data are read past; only End of Track matters to the walk.
+bool ConversionEngine::skipMetaEvent(bool &endOfTrack)
+{
+    quint8 type = 0;
+    qint32 length = 0;
+    if (!readByte(type) || !readVarLen(length) || !skipBytes(length))
+        return false;
+    endOfTrack = type == 0x2F;
+    return true;
 }
 
 // A data byte of a channel event has its top bit clear. One with the top bit set is a status

@@ -55,6 +55,8 @@ public:
 private:
     FileResult scanFile();
     bool scanTrack();
+    bool readSystemExclusive();
+    bool skipMetaEvent(bool &endOfTrack);
     bool bufferStartsWith(const char (&tag)[5]) const;
     bool rewriteProgramByte();
     void applyGsMessage(qint32 dataLength);
