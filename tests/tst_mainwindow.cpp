@@ -70,6 +70,21 @@ private:
     std::function<void(QFileDialog *)> answerFileDialog;
 };
 
+struct Answered
+{
+    int fileDialogs = 0;
+    QList<SeenMessage> messages;
+};
+
+// Clicks the window's button and answers the dialogs it opens.
+Answered clickAndAnswer(QWidget *window, const char *buttonName,
+                        std::function<void(QFileDialog *)> answer)
+{
+    ModalAnswerer answerer(window->findChild<QProgressBar *>("progressBar"), std::move(answer));
+    QTest::mouseClick(window->findChild<QPushButton *>(buttonName), Qt::LeftButton);
+    return {answerer.fileDialogsSeen, answerer.messages};
+}
+
 // Records the translation context of every text and marks those of "MainWindow".
 class ContextMarker : public QTranslator
 {
@@ -118,13 +133,13 @@ private slots:
 
 private:
     QProgressBar *bar() const { return window->findChild<QProgressBar *>("progressBar"); }
-    QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(name); }
     // Clicks the button and answers its dialog; returns what the message boxes said.
-    QList<SeenMessage> click(const char *buttonName, std::function<void(QFileDialog *)> answer,
-                             int *fileDialogsSeen = nullptr);
+    QList<SeenMessage> click(const char *buttonName, std::function<void(QFileDialog *)> answer)
+    {
+        return clickAndAnswer(window, buttonName, std::move(answer)).messages;
+    }
 
     MainWindow *window = nullptr;
-    QTemporaryDir dir;
 };
 
 void MainWindowTest::initTestCase()
@@ -143,17 +158,6 @@ void MainWindowTest::cleanup()
 {
     delete window;
     window = nullptr;
-}
-
-QList<SeenMessage> MainWindowTest::click(const char *buttonName,
-                                         std::function<void(QFileDialog *)> answer,
-                                         int *fileDialogsSeen)
-{
-    ModalAnswerer answerer(bar(), std::move(answer));
-    QTest::mouseClick(button(buttonName), Qt::LeftButton);
-    if (fileDialogsSeen)
-        *fileDialogsSeen = answerer.fileDialogsSeen;
-    return answerer.messages;
 }
 
 void MainWindowTest::startsWithTheFormAndTheBarHidden()
@@ -273,12 +277,11 @@ void MainWindowTest::textsAndCaptionsAreTranslatedAsMainWindow()
     QStringList captions;
     QStringList filters;
     for (const char *name : {"buttonFile", "buttonFolder"}) {
-        ModalAnswerer answerer(translated.findChild<QProgressBar *>(), [&](QFileDialog *dialog) {
+        clickAndAnswer(&translated, name, [&](QFileDialog *dialog) {
             captions.append(dialog->windowTitle());
             filters.append(dialog->nameFilters().join(';'));
             dialog->reject();
         });
-        QTest::mouseClick(translated.findChild<QPushButton *>(name), Qt::LeftButton);
     }
     QCoreApplication::removeTranslator(&marker);
     QCOMPARE(captions, QStringList({"[MainWindow]Seleziona i file da importare",
@@ -289,11 +292,10 @@ void MainWindowTest::textsAndCaptionsAreTranslatedAsMainWindow()
 void MainWindowTest::cancellingEitherDialogRunsNothing()
 {
     for (const char *name : {"buttonFile", "buttonFolder"}) {
-        int dialogs = 0;
-        const auto messages = click(
-            name, [](QFileDialog *dialog) { dialog->reject(); }, &dialogs);
-        QCOMPARE(dialogs, 1);
-        QVERIFY2(messages.isEmpty(), name);
+        const Answered answered =
+            clickAndAnswer(window, name, [](QFileDialog *dialog) { dialog->reject(); });
+        QCOMPARE(answered.fileDialogs, 1);
+        QVERIFY2(answered.messages.isEmpty(), name);
         QCOMPARE(window->lastDirectory(), QStringLiteral("\\"));
         QVERIFY(bar()->isHidden());
     }
