@@ -1,14 +1,17 @@
 # `make run` and `make test` do all the set-up on a fresh Debian or Ubuntu machine.
 BUILD ?= build
 SANITIZED ?= build-sanitize
+FUZZ ?= build-fuzz
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build run test test-plain test-sanitized format clean
+.PHONY: all setup build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
+	format clean
 
 all: build
 
 setup:
-	@scripts/setup.sh
+	@scripts/setup.sh build
 
 build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -17,20 +20,47 @@ build: setup
 run: build
 	./$(BUILD)/kadenzo
 
-# Every test twice: in the ordinary build, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
-test: test-plain test-sanitized
+# Every test twice, in the ordinary build and under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the fuzzer for FUZZ_SECONDS.
+test: test-plain test-sanitized test-fuzz
 
 test-plain: build
+	@scripts/setup.sh test
 	cd $(BUILD) && ctest --output-on-failure
 
-test-sanitized: setup
+test-sanitized:
+	@scripts/setup.sh test
 	cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=Debug -DKADENZO_SANITIZE=ON
 	cmake --build $(SANITIZED) -j $(JOBS)
 	cd $(SANITIZED) && ctest --output-on-failure
+
+# The fuzzer needs clang's libFuzzer: its own build tree, engine and fuzz target only.
+$(FUZZ)/fuzz_engine: FORCE
+	@scripts/setup.sh test
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKADENZO_FUZZ=ON -DKADENZO_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build $(FUZZ) -j $(JOBS)
+
+test-fuzz: $(FUZZ)/fuzz_engine
+	cd $(FUZZ) && ctest --output-on-failure
+
+# Fuzzes until stopped (Ctrl+C); the corpus grows in $(FUZZ)/corpus and is kept across runs.
+fuzz: $(FUZZ)/fuzz_engine
+	cmake --build $(FUZZ) --target fuzz_seeds
+	$(FUZZ)/fuzz_engine -timeout=10 $(FUZZ)/corpus $(FUZZ)/seeds
+
+bench: build
+	@scripts/setup.sh bench
+	/usr/bin/python3 bench/run_bench.py --build $(BUILD)
+
+screenshot: build
+	@scripts/setup.sh screenshot
+	scripts/screenshot.sh $(BUILD)/kadenzo docs/window.png
 
 format:
 	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SANITIZED)
+	rm -rf $(BUILD) $(SANITIZED) $(FUZZ)
+
+FORCE:

@@ -1,20 +1,49 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Kadenzo need, and only
-# those that are missing: nothing is done when all are there. Uses sudo when not root.
+# Installs the Debian packages that Kadenzo's work needs, and only those that are missing:
+# nothing is done when all are there. Uses sudo when not root.
+#   scripts/setup.sh [build|test|bench|screenshot]...   (default: build)
 set -euo pipefail
 
-packages=(
+build=(
     cmake g++ make          # the build
     qt6-base-dev            # Qt 6 Core, Widgets and Test, with moc and uic
     fonts-liberation2       # Liberation Sans: Arial's metrics, which the window's layout needs
-    clang-format            # the formatting check
 )
+test=(
+    clang-format                # the formatting check
+    clang libclang-rt-14-dev    # the fuzzer: clang with libFuzzer and the sanitizer runtimes
+    python3-mido midicsv        # independent MIDI readers that check the real songs
+    openttd-openmsx simutrans-data  # real songs that nobody here wrote
+)
+bench=(
+    python3-mido            # the mido peer
+)
+screenshot=(
+    xvfb xauth              # a display with no screen
+    imagemagick             # takes the picture of the window
+)
+
+packages=("${build[@]}")
+for group in "$@"; do
+    case "$group" in
+    build) ;;
+    test) packages+=("${test[@]}") ;;
+    bench) packages+=("${bench[@]}") ;;
+    screenshot) packages+=("${screenshot[@]}") ;;
+    *) echo "unknown group: $group" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [ "$status" = "install ok installed" ] || missing+=("$package")
 done
+# Node.js may come from another source than Debian's packages: only its commands matter.
+if [[ " $* " == *" bench "* ]]; then
+    command -v node >/dev/null || missing+=(nodejs)
+    command -v npm >/dev/null || missing+=(npm)
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
