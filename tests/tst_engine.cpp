@@ -2,8 +2,10 @@
 // are repaired on which channels, and that no other byte of a file ever changes.
 #include "conversionengine.h"
 #include "midibytes.h"
+#include "repaircheck.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,6 +45,8 @@ private slots:
     void systemExclusiveIsStoredFurtherInWhenLong();
     void missingOrUnwritableFileIsSkipped();
     void eachFileStartsAfresh();
+    void fuzzRegressions_data();
+    void fuzzRegressions();
 
 private:
     QTemporaryDir dir;
@@ -270,6 +274,9 @@ void EngineTest::walk()
     QCOMPARE(engine.processFile(path), result);
     QCOMPARE(engine.totals().conversions, conversions);
     QCOMPARE(readFile(path), repaired);
+
+    // The fuzzer's own check agrees on every case here.
+    QCOMPARE(repairFaults(file), QString());
 }
 
 // A device that takes no write, like a file on a disk that has just failed.
@@ -376,6 +383,24 @@ void EngineTest::eachFileStartsAfresh()
     QCOMPARE(engine.totals().filesFound, 3);
     QCOMPARE(engine.totals().conversions, 1);
     QCOMPARE(readFile(third), oneTrackFile("00 C0 09"));
+}
+
+// Inputs with which the fuzzer (or a person) once broke a promise of the repair.
+void EngineTest::fuzzRegressions_data()
+{
+    QTest::addColumn<QByteArray>("song");
+    const QDir regressions(QStringLiteral(KADENZO_FUZZ_REGRESSIONS));
+    const QStringList names = regressions.entryList(QDir::Files);
+    QVERIFY(!names.isEmpty());
+    for (const QString &name : names)
+        QTest::newRow(qPrintable(name)) << readFile(regressions.filePath(name));
+}
+
+void EngineTest::fuzzRegressions()
+{
+    QFETCH(QByteArray, song);
+    QVERIFY(!song.isEmpty());
+    QCOMPARE(repairFaults(song), QString());
 }
 
 QTEST_GUILESS_MAIN(EngineTest)
