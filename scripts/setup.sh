@@ -20,6 +20,8 @@ bench=(
 )
 screenshot=(
     xvfb xauth              # a display with no screen
+    openbox                 # a window manager: the title bar and frame
+    x11-utils               # xwininfo finds the window
     imagemagick             # takes the picture of the window
 )
 
