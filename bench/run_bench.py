@@ -211,6 +211,8 @@ def measure(bench, args):
                     bench.failures.append('{}: exit status {}'.format(label, status))
                 times.append(seconds)
                 peaks.append(peak)
+                print('  {} run {}/{}: {:.3f} s, {:.1f} MB'.format(
+                    label, len(times), runs, seconds, peak / 1024), flush=True)
             result = {'label': label, 'runs': runs, 'time': statistics.median(times),
                       'peak': max(peaks), 'count': None}
         else:
@@ -289,7 +291,7 @@ def measure(bench, args):
 
     lines = [
         '{} songs, {:.1f} MB ({} to {} bytes each, median {:,} bytes; seed {}); '
-        'kadenzo-batch repaired {} programs in {} of them. {}.'.format(
+        'kadenzo-batch repaired {} programs in {} of them.\n{}.'.format(
             args.songs, megabytes, args.min_bytes, args.max_bytes, bench.median_size,
             args.seed, ours['count'], len(ours['changed']),
             'Every peer made as many repairs in the same songs, and midi-file\'s songs are '
