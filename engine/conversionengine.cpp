@@ -6,15 +6,14 @@
 #include <algorithm>
 
 namespace {
-constexpr qint64 blockSize = 64 * 1024;
 constexpr int headerSize = 14;     // "MThd", length 6, format, track count, division
 constexpr int chunkHeaderSize = 8; // tag and length
 constexpr int noRunningStatus = -1;
 constexpr int rhythmChannel10 = 9; // MIDI channel 10, counted from 0
 } // namespace
 
-ConversionEngine::ConversionEngine()
-    : block(blockSize)
+ConversionEngine::ConversionEngine(qsizetype blockSize)
+    : block(std::size_t(qMax(blockSize, qsizetype(1))))
 {
 }
 

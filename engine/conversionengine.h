@@ -34,7 +34,10 @@ public:
         int conversions = 0;
     };
 
-    ConversionEngine();
+    static constexpr qsizetype defaultBlockSize = 64 * 1024;
+    // blockSize: how many bytes of the file are read at a time. Any size walks the same way;
+    // the tests use tiny ones to put block boundaries everywhere.
+    explicit ConversionEngine(qsizetype blockSize = defaultBlockSize);
 
     // Starts a batch: both counters go back to 0.
     void startBatch();
