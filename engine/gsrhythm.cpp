@@ -12,6 +12,7 @@
 namespace {
 constexpr quint8 device10Prefix[] = {0x41, 0x10, 0x42, 0x12, 0x40};
 constexpr quint8 device00Prefix[] = {0x41, 0x00, 0x42, 0x12, 0x40};
+constexpr quint8 partBlock = 0x10; // high nibble of the address middle byte 1x
 constexpr quint8 receiveChannel = 0x02;
 constexpr quint8 useForRhythmPart = 0x15;
 // A message is judged only on its own bytes: it must hold the value at index 9, and begin at
@@ -36,6 +37,10 @@ void ConversionEngine::applyGsMessage(qint32 dataLength)
         !std::equal(std::begin(device00Prefix), std::end(device00Prefix), data))
         return;
 
+    // Only the part block 40 1x: other blocks (40 0x, 40 2x, 40 4x...) hold other settings
+    // whose low bytes 02 and 15 mean something else.
+    if ((eventBuf[7] & 0xF0) != partBlock)
+        return;
     const int part = eventBuf[7] & 0x0F;
     const quint8 address = eventBuf[8];
     const quint8 value = eventBuf[9];

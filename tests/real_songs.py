@@ -34,7 +34,7 @@ class RhythmChannels:
         """data: the bytes after F0, the closing F7 included, as the file stores them."""
         if not 8 <= len(data) <= 126 or data[0] != 0x41 or data[1] not in (0x10, 0x00):
             return
-        if tuple(data[2:5]) != (0x42, 0x12, 0x40):
+        if tuple(data[2:5]) != (0x42, 0x12, 0x40) or data[5] & 0xF0 != 0x10:
             return
         part, address, value = data[5] & 0x0F, data[6], data[7]
         if address == 0x02:

@@ -235,6 +235,15 @@ void EngineTest::walk_data()
               walked);
     unchanged("address high byte other than 0x40",
               oneTrackFile("00 F0 0A 41 10 42 12 41 11 15 01 18 F7 00 C0 09"), walked);
+    unchanged("a parameter of block 40 2x is no rhythm switch",
+              oneTrackFile("00 F0 0A 41 10 42 12 40 21 15 01 09 F7 00 C0 14"), walked);
+    repaired("a setting of block 40 4x does not move part 1",
+             oneTrackFile("00 F0 0A 41 10 42 12 40 41 02 05 78 F7 00 F0 0A 41 10 42 12 40 11 15 01"
+                          " 19 F7 00 C0 14 00 C5 14"),
+             walked,
+             oneTrackFile("00 F0 0A 41 10 42 12 40 41 02 05 78 F7 00 F0 0A 41 10 42 12 40 11 15 01"
+                          " 19 F7 00 C0 00 00 C5 14"),
+             1);
     unchanged("a part that receives on no channel marks none",
               oneTrackFile("00 F0 0A 41 10 42 12 40 11 02 10 1D F7"
                            " 00 F0 0A 41 10 42 12 40 11 15 01 19 F7 00 C0 09 00 CA 09"),
