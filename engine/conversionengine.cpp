@@ -9,7 +9,10 @@ namespace {
 constexpr int headerSize = 14;     // "MThd", length 6, format, track count, division
 constexpr int chunkHeaderSize = 8; // tag and length
 constexpr int noRunningStatus = -1;
-constexpr int rhythmChannel10 = 9; // MIDI channel 10, counted from 0
+constexpr int rhythmChannel10 = 9;  // MIDI channel 10, counted from 0
+constexpr int longestDeltaTime = 5; // bytes; the value does not matter to the repair
+// The longest delta time, a status and two data bytes.
+constexpr qint64 longestEventHead = longestDeltaTime + 3;
 } // namespace
 
 ConversionEngine::ConversionEngine(qsizetype blockSize)
@@ -48,7 +51,8 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
 {
     ++filesFound;
     file = &device;
-    blockStart = blockLength = blockCursor = 0;
+    blockStart = 0;
+    cursor = blockEnd = block.data();
     const FileResult result = file->seek(0) ? scanFile() : FileResult::Failed;
     file = nullptr;
     return result;
@@ -98,64 +102,73 @@ bool ConversionEngine::scanTrack()
         return false;
 
     for (;;) {
-        if (!readDeltaTime())
+        // The event's first bytes are read through a local copy of the cursor, which the
+        // compiler can keep in a register; when they are surely all in the block, without
+        // looking for its end at each byte. Most of a song is short channel events.
+        const char *at = cursor;
+        quint8 status = 0;
+        const bool headRead = blockEnd - at >= longestEventHead ? readEventHead<false>(at, status)
+                                                                : readEventHead<true>(at, status);
+        if (!headRead)
             return false;
-        quint8 byte = 0;
-        if (!readByte(byte))
-            return false;
+        cursor = at;
 
-        quint8 status = byte;
-        if (byte < 0x80) {
-            // A data byte: the event repeats the last channel status (running status).
-            if (runningStatus == noRunningStatus)
-                return false;
-            status = quint8(runningStatus);
-            eventBuf[0] = status;
-            eventBuf[1] = byte;
-        } else if (byte < 0xF0) {
-            eventBuf[0] = byte;
-            if (!readDataByte(eventBuf[1]))
-                return false;
-            runningStatus = byte;
-        } else {
-            // System Exclusive and meta events neither set nor cancel the running status.
-            eventBuf[0] = byte;
-        }
-
-        switch (status & 0xF0) {
-        case 0x80: // Note Off
-        case 0x90: // Note On
-        case 0xA0: // Key Pressure
-        case 0xB0: // Control Change
-        case 0xE0: // Pitch Bend
-            if (!readDataByte(eventBuf[2]))
-                return false;
-            break;
-        case 0xD0: // Channel Pressure: its one data byte is already read
-            break;
-        case 0xC0: // Program Change: on a rhythm channel the program selects a drum kit
-            if (drumChannel[status & 0x0F] && fixProgramChange(eventBuf)) {
+        if (status < 0xF0) {
+            // Program Change: on a rhythm channel the program selects a drum kit.
+            if ((status & 0xF0) == 0xC0 && drumChannel[status & 0x0F] &&
+                fixProgramChange(eventBuf)) {
                 if (!rewriteProgramByte())
                     return false;
                 ++conversions;
             }
-            break;
-        case 0xF0:
-            if (status == 0xF0) {
-                if (!readSystemExclusive())
-                    return false;
-            } else if (status == 0xFF) {
-                bool endOfTrack = false;
-                if (!skipMetaEvent(endOfTrack))
-                    return false;
-                if (endOfTrack)
-                    return true;
-            } else {
-                return false; // 0xF1..0xFE, the 0xF7 escape among them
-            }
-            break;
+        } else if (status == 0xF0) {
+            if (!readSystemExclusive())
+                return false;
+        } else if (status == 0xFF) {
+            bool endOfTrack = false;
+            if (!skipMetaEvent(endOfTrack))
+                return false;
+            if (endOfTrack)
+                return true;
+        } else {
+            return false; // 0xF1..0xFE, the 0xF7 escape among them
         }
     }
+}
+
+// Reads an event's delta time and status, and the data bytes of a channel event into eventBuf.
+// With `checked` false the caller has made sure that all of them are in the block.
+template <bool checked>
+Q_ALWAYS_INLINE bool ConversionEngine::readEventHead(const char *&at, quint8 &status)
+{
+    if (!readDeltaTime<checked>(at))
+        return false;
+    quint8 byte = 0;
+    if (!readByte<checked>(at, byte))
+        return false;
+
+    status = byte;
+    if (byte < 0x80) {
+        // A data byte: the event repeats the last channel status (running status).
+        if (runningStatus == noRunningStatus)
+            return false;
+        status = quint8(runningStatus);
+        eventBuf[0] = status;
+        eventBuf[1] = byte;
+    } else if (byte < 0xF0) {
+        eventBuf[0] = byte;
+        if (!readDataByte<checked>(at, eventBuf[1]))
+            return false;
+        runningStatus = byte;
+    } else {
+        // System Exclusive and meta events neither set nor cancel the running status.
+        eventBuf[0] = byte;
+        return true;
+    }
+    // Note Off, Note On, Key Pressure, Control Change and Pitch Bend have a second data byte;
+    // Program Change and Channel Pressure have only the one already read.
+    const quint8 kind = status & 0xF0;
+    return kind == 0xC0 || kind == 0xD0 || readDataByte<checked>(at, eventBuf[2]);
 }
 
 // Stores a System Exclusive message's data and hands it to the GS tracking. Byte i of L data
@@ -192,9 +205,10 @@ bool ConversionEngine::skipMetaEvent(bool &endOfTrack)
 // A data byte of a channel event has its top bit clear. One with the top bit set is a status
 // byte: the file is damaged or the walk has lost its way, and going on would take later bytes
 // for programs that are not.
-bool ConversionEngine::readDataByte(quint8 &byte)
+template <bool checked>
+Q_ALWAYS_INLINE bool ConversionEngine::readDataByte(const char *&at, quint8 &byte)
 {
-    return readByte(byte) && byte < 0x80;
+    return readByte<checked>(at, byte) && byte < 0x80;
 }
 
 // The program byte is the byte just read. It is written straight to the file, past the block
@@ -202,17 +216,28 @@ bool ConversionEngine::readDataByte(quint8 &byte)
 // block starts.
 bool ConversionEngine::rewriteProgramByte()
 {
-    const qint64 nextBlock = blockStart + blockLength;
+    const qint64 nextBlock = blockStart + (blockEnd - block.data());
     const bool written = file->seek(filePos() - 1) && file->putChar(char(eventBuf[1]));
     return file->seek(nextBlock) && written;
 }
 
+// Reads the byte at `at` and moves past it. Checked, it first refills the block when `at` has
+// reached its end.
+template <bool checked>
+Q_ALWAYS_INLINE bool ConversionEngine::readByte(const char *&at, quint8 &byte)
+{
+    if (checked && at >= blockEnd) { // >=: never past the block, even if a caller miscounts
+        if (!refillBlock())
+            return false;
+        at = cursor;
+    }
+    byte = quint8(*at++);
+    return true;
+}
+
 bool ConversionEngine::readByte(quint8 &byte)
 {
-    if (blockCursor == blockLength && !refillBlock())
-        return false;
-    byte = quint8(block[blockCursor++]);
-    return true;
+    return readByte<true>(cursor, byte);
 }
 
 // A variable-length quantity of any number of bytes, kept in 32 bits: the top bits of
@@ -231,11 +256,11 @@ bool ConversionEngine::readVarLen(qint32 &value)
 }
 
 // A delta time is at most five bytes long; its value does not matter to the repair.
-bool ConversionEngine::readDeltaTime()
+template <bool checked> Q_ALWAYS_INLINE bool ConversionEngine::readDeltaTime(const char *&at)
 {
     quint8 byte = 0;
-    for (int i = 0; i < 5; ++i) {
-        if (!readByte(byte))
+    for (int i = 0; i < longestDeltaTime; ++i) {
+        if (!readByte<checked>(at, byte))
             return false;
         if (!(byte & 0x80))
             return true;
@@ -246,10 +271,10 @@ bool ConversionEngine::readDeltaTime()
 bool ConversionEngine::skipBytes(qint64 count)
 {
     while (count > 0) {
-        if (blockCursor == blockLength && !refillBlock())
+        if (cursor >= blockEnd && !refillBlock())
             return false;
-        const qint64 step = qMin(count, blockLength - blockCursor);
-        blockCursor += step;
+        const qint64 step = qMin(count, qint64(blockEnd - cursor));
+        cursor += step;
         count -= step;
     }
     return true;
@@ -257,11 +282,11 @@ bool ConversionEngine::skipBytes(qint64 count)
 
 bool ConversionEngine::refillBlock()
 {
-    blockStart += blockLength;
-    blockCursor = 0;
-    blockLength = file->read(block.data(), qint64(block.size()));
-    if (blockLength > 0)
-        return true;
-    blockLength = 0;
-    return false;
+    blockStart += blockEnd - block.data();
+    const qint64 length = file->read(block.data(), qint64(block.size()));
+    cursor = blockEnd = block.data();
+    if (length <= 0)
+        return false;
+    blockEnd += length;
+    return true;
 }

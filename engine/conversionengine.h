@@ -65,13 +65,17 @@ private:
     void applyGsMessage(qint32 dataLength);
     static std::array<int, 16> defaultPartChannels();
 
+    // The readers that take `at` read from and move that position instead of `cursor`;
+    // unchecked (`checked` false), they leave out the look for the end of the block.
+    template <bool checked> bool readEventHead(const char *&at, quint8 &status);
     bool readByte(quint8 &byte);
-    bool readDataByte(quint8 &byte);
+    template <bool checked> bool readByte(const char *&at, quint8 &byte);
+    template <bool checked> bool readDataByte(const char *&at, quint8 &byte);
     bool readVarLen(qint32 &value);
-    bool readDeltaTime();
+    template <bool checked> bool readDeltaTime(const char *&at);
     bool skipBytes(qint64 count);
     bool refillBlock();
-    qint64 filePos() const { return blockStart + blockCursor; }
+    qint64 filePos() const { return blockStart + (cursor - block.data()); }
 
     int filesFound = 0;
     int conversions = 0;
@@ -85,7 +89,7 @@ private:
 
     QIODevice *file = nullptr;
     std::vector<char> block;
-    qint64 blockStart = 0; // file offset of block[0]
-    qint64 blockLength = 0;
-    qint64 blockCursor = 0;
+    qint64 blockStart = 0;          // file offset of block[0]
+    const char *cursor = nullptr;   // the next byte to walk
+    const char *blockEnd = nullptr; // past the last byte read into the block
 };

@@ -128,6 +128,13 @@ void EngineTest::walk_data()
     unchanged("cut in a delta time", smfHeader(1) + smfTrack("00 90 3C 40 81"), failed);
     unchanged("cut in a channel event", smfHeader(1) + smfTrack("00 90 3C"), failed);
     unchanged("cut in a Program Change", smfHeader(1) + smfTrack("00 C9"), failed);
+    // The longest event start, a five-byte delta time, a status and two data bytes, is 8
+    // bytes: here the file ends one byte short of it.
+    unchanged("cut after a five-byte delta time",
+              smfHeader(1) + smfTrack("00 90 3C 40 FF FF FF FF 7F 90 3C"), failed);
+    repaired("a repair, then a cut after a five-byte delta time",
+             smfHeader(1) + smfTrack("00 C9 09 FF FF FF FF 7F 99 24"), failed,
+             smfHeader(1) + smfTrack("00 C9 00 FF FF FF FF 7F 99 24"), 1);
     unchanged("cut in a meta type", smfHeader(1) + smfTrack("00 FF"), failed);
     unchanged("cut in a meta length", smfHeader(1) + smfTrack("00 FF 01 81"), failed);
     unchanged("meta data past the end", smfHeader(1) + smfTrack("00 FF 01 05 41 42"), failed);
