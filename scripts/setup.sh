@@ -11,7 +11,7 @@ build=(
 )
 test=(
     clang-format                # the formatting check
-    clang libclang-rt-14-dev    # the fuzzer: clang with libFuzzer and the sanitizer runtimes
+    clang libclang-rt-dev       # the fuzzer: clang with libFuzzer and the sanitizer runtimes
     python3-mido midicsv        # independent MIDI readers that check the real songs
     openttd-openmsx simutrans-data  # real songs that nobody here wrote
 )
