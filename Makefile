@@ -5,7 +5,7 @@ FUZZ ?= build-fuzz
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 
-.PHONY: all setup build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
+.PHONY: all setup setup-test build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
 	format clean
 
 all: build
@@ -21,11 +21,14 @@ run: build
 	./$(BUILD)/kadenzo
 
 # Every test twice, in the ordinary build and under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the fuzzer for FUZZ_SECONDS.
-test: test-plain test-sanitized test-fuzz
+# UndefinedBehaviorSanitizer, then the fuzzer for FUZZ_SECONDS. The test tools are installed
+# first: the configure step looks for some of them (clang-format, Debian's python3).
+test: setup-test test-plain test-sanitized test-fuzz
+
+setup-test:
+	@scripts/setup.sh build test
 
 test-plain: build
-	@scripts/setup.sh test
 	cd $(BUILD) && ctest --output-on-failure
 
 test-sanitized:
