@@ -74,16 +74,19 @@ class Bench:
         sizes = sorted(os.path.getsize(os.path.join(self.pristine, n)) for n in self.names)
         self.median_size = sizes[len(sizes) // 2]
 
-    def time_tool(self, label, command, runs):
+    def time_tool(self, label, command, runs, keep_output=True):
         """Runs command over fresh copies; returns a dict of the figures, the count the
-        tool reported and the set of files it changed."""
+        tool reported and the set of files it changed. Without keep_output the command's
+        output (cat's: every song) is thrown away."""
         times, peaks = [], []
         for i in range(runs):
             paths = self.fresh_copy()
             out = os.path.join(self.tmp, 'out')
-            seconds, peak, status = run(self.args.build, command + paths, self.tmp)
-            with open(out, errors='replace') as f:
-                lines = f.read().strip().splitlines()
+            seconds, peak, status = run(self.args.build, command + paths, self.tmp, keep_output)
+            lines = []
+            if keep_output:
+                with open(out, errors='replace') as f:
+                    lines = f.read().strip().splitlines()
             with open(out + '.err', errors='replace') as f:
                 errors = f.read().strip()
             if status != 0 or errors:
@@ -202,22 +205,8 @@ def measure(bench, args):
     for label, command, runs, pattern in tools:
         print('Timing {}...'.format(label), flush=True)
         # cat writes every song to /dev/null: its output is not the summary.
-        if pattern is None:
-            times, peaks = [], []
-            for _ in range(runs):
-                seconds, peak, status = run(args.build, command + bench.fresh_copy(),
-                                            bench.tmp, keep_output=False)
-                if status != 0:
-                    bench.failures.append('{}: exit status {}'.format(label, status))
-                times.append(seconds)
-                peaks.append(peak)
-                print('  {} run {}/{}: {:.3f} s, {:.1f} MB'.format(
-                    label, len(times), runs, seconds, peak / 1024), flush=True)
-            result = {'label': label, 'runs': runs, 'time': statistics.median(times),
-                      'peak': max(peaks), 'count': None}
-        else:
-            result = bench.time_tool(label, command, runs)
-            result['count'] = bench.conversions(result, pattern)
+        result = bench.time_tool(label, command, runs, keep_output=pattern is not None)
+        result['count'] = bench.conversions(result, pattern) if pattern else None
         results.append(result)
 
     floor, ours = results[0], results[1]

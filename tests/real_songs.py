@@ -15,32 +15,16 @@ import sys
 import tempfile
 
 PACKAGES = ["openttd-openmsx", "simutrans-data"]
-STANDARD_KITS = set(range(0, 9)) | {16, 24, 25, 26, 27, 28, 29, 30, 32, 33, 40, 48, 49, 50,
-                                    53, 56, 127}
 SKIPPED = 77
 
-
-class RhythmChannels:
-    """Which channels carry drums so far in a song: channel 10, and those that the song's
-    Roland GS messages switch to rhythm use (41 dd 42 12 40 1x 15 vv, vv != 0), each on the
-    channel its part receives on (40 1x 02 vv; until then part n on channel n)."""
-
-    def __init__(self):
-        self.drums = {9}
-        # The part's address nibble: 0 is part 10, 1..9 parts 1..9, A..F parts 11..16.
-        self.receives_on = [9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15]
-
-    def system_exclusive(self, data):
-        """data: the bytes after F0, the closing F7 included, as the file stores them."""
-        if not 8 <= len(data) <= 126 or data[0] != 0x41 or data[1] not in (0x10, 0x00):
-            return
-        if tuple(data[2:5]) != (0x42, 0x12, 0x40) or data[5] & 0xF0 != 0x10:
-            return
-        part, address, value = data[5] & 0x0F, data[6], data[7]
-        if address == 0x02:
-            self.receives_on[part] = value if value < 16 else None
-        elif address == 0x15 and value != 0 and self.receives_on[part] is not None:
-            self.drums.add(self.receives_on[part])
+# The rules of the repair, as the benchmark's mido peer writes them: the standard kits, and
+# the GS tracking of which channels carry drums. check_peers.py holds them to kadenzo-batch's.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "bench",
+                                "peers"))
+try:
+    from mido_peer import CHANNEL_10, STANDARD_KITS, apply_gs, default_part_channels
+except ImportError:  # no mido: main() skips
+    pass
 
 
 def song_paths():
@@ -114,7 +98,9 @@ def compare(name, before_path, after_path):
     if len(before) != len(after):
         return reader, 0, faults + [f"{name}: {len(before)} tracks before, {len(after)} after"]
 
-    rhythm = RhythmChannels()
+    part_channel = default_part_channels()
+    rhythm = [False] * 16
+    rhythm[CHANNEL_10] = True
     conversions = 0
     for track, (old_track, new_track) in enumerate(zip(before, after)):
         if len(old_track) != len(new_track):
@@ -124,14 +110,14 @@ def compare(name, before_path, after_path):
         for index, (old, new) in enumerate(zip(old_track, new_track)):
             where = f"{name}: track {track} event {index}"
             if old[1] == "sysex":
-                rhythm.system_exclusive(old[3])
+                apply_gs(list(old[3]), part_channel, rhythm)
             if old == new:
-                if old[1] == "program" and old[2] in rhythm.drums and old[3] not in STANDARD_KITS:
+                if old[1] == "program" and rhythm[old[2]] and old[3] not in STANDARD_KITS:
                     faults.append(f"{where}: kit {old[3]} on channel {old[2] + 1} was left")
                 continue
             if old[:3] != new[:3] or old[1] != "program":
                 faults.append(f"{where}: {old} became {new}")
-            elif old[2] not in rhythm.drums:
+            elif not rhythm[old[2]]:
                 faults.append(f"{where}: program on melodic channel {old[2] + 1} was changed")
             elif old[3] in STANDARD_KITS or new[3] != 0:
                 faults.append(f"{where}: kit {old[3]} became {new[3]}")
