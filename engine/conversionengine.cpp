@@ -53,7 +53,9 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     file = &device;
     blockStart = 0;
     cursor = blockEnd = block.data();
+    conversionList.clear();
     const FileResult result = file->seek(0) ? scanFile() : FileResult::Failed;
+    stoppedAt = result == FileResult::Failed ? filePos() : 0;
     file = nullptr;
     return result;
 }
@@ -115,11 +117,14 @@ bool ConversionEngine::scanTrack()
 
         if (status < 0xF0) {
             // Program Change: on a rhythm channel the program selects a drum kit.
+            const int program = eventBuf[1];
             if ((status & 0xF0) == 0xC0 && drumChannel[status & 0x0F] &&
                 fixProgramChange(eventBuf)) {
                 if (!rewriteProgramByte())
                     return false;
                 ++conversions;
+                if (recordConversions)
+                    conversionList.push_back({filePos() - 1, status & 0x0F, program});
             }
         } else if (status == 0xF0) {
             if (!readSystemExclusive())

@@ -34,6 +34,16 @@ public:
         int conversions = 0;
     };
 
+    // One rewritten Program Change: where its program byte is in the file, on which channel
+    // (0..15) it was, and the kit it selected before it became 0.
+    struct Conversion
+    {
+        qint64 offset = 0;
+        int channel = 0;
+        int formerKit = 0;
+        friend bool operator==(const Conversion &, const Conversion &) = default;
+    };
+
     static constexpr qsizetype defaultBlockSize = 64 * 1024;
     // blockSize: how many bytes of the file are read at a time. Any size walks the same way;
     // the tests use tiny ones to put block boundaries everywhere.
@@ -47,6 +57,14 @@ public:
     FileResult processFile(const QString &path);
     // Walks a device that is already open for reading and writing, from its start.
     FileResult walkFile(QIODevice &file);
+
+    // When on, each walk lists its conversions (off by default: a batch that only counts them
+    // keeps no list, however many there are).
+    void setRecordConversions(bool on) { recordConversions = on; }
+    // The conversions of the last file walked, in file order.
+    const std::vector<Conversion> &fileConversions() const { return conversionList; }
+    // After a walk that failed: how many bytes of the file the walk had read when it stopped.
+    qint64 stopOffset() const { return stoppedAt; }
 
     // The bytes of the current (after a walk: the last) event, as the walk stored them.
     const std::array<quint8, 256> &eventBuffer() const { return eventBuf; }
@@ -86,6 +104,10 @@ private:
     static constexpr int noChannel = -1;
     // Low byte: the last channel status byte seen in the current file; -1 while there is none.
     int runningStatus = -1;
+
+    bool recordConversions = false;
+    std::vector<Conversion> conversionList;
+    qint64 stoppedAt = 0;
 
     QIODevice *file = nullptr;
     std::vector<char> block;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Kadenzo's work needs, and only those that are missing:
 # nothing is done when all are there. Uses sudo when not root.
-#   scripts/setup.sh [build|test|bench|screenshot]...   (default: build)
+#   scripts/setup.sh [build|test|bench|screenshot|windows]...   (default: build)
 set -euo pipefail
 
 build=(
@@ -24,6 +24,15 @@ screenshot=(
     x11-utils               # xwininfo finds the window
     imagemagick             # takes the picture of the window
 )
+windows=(
+    g++-mingw-w64-x86-64-posix  # the Windows cross compilers, with POSIX threads for Qt
+    dpkg-dev ninja-build        # unpacks Qt's Debian sources; builds Qt for Windows
+    qt6-base-dev                # the host Qt: moc, uic and rcc for the cross build
+    qt6-translations-l10n       # Qt's Italian catalogue, carried in the Windows package
+    wine wine64 fonts-wine      # runs the Windows programs and tests here; Tahoma
+    xvfb xauth openbox x11-utils imagemagick  # the window's picture under Wine
+    nsis zip                    # the installer and the zip
+)
 
 packages=("${build[@]}")
 for group in "$@"; do
@@ -32,6 +41,7 @@ for group in "$@"; do
     test) packages+=("${test[@]}") ;;
     bench) packages+=("${bench[@]}") ;;
     screenshot) packages+=("${screenshot[@]}") ;;
+    windows) packages+=("${windows[@]}") ;;
     *) echo "unknown group: $group" >&2; exit 2 ;;
     esac
 done

@@ -1,7 +1,7 @@
 #include "mainwindow.h"
+#include "songfolder.h"
 #include "ui_mainwindow.h"
 
-#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -43,14 +43,7 @@ void MainWindow::on_buttonFolder_clicked()
     if (folder.isEmpty())
         return;
     lastDir = folder;
-
-    // Only the songs directly inside the folder: no subfolders, no hidden files, names
-    // matched without regard to case and sorted by name the same way.
-    QDir dir;
-    dir.setPath(lastDir);
-    dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-    dir.setNameFilters({QStringLiteral("*.mid"), QStringLiteral("*.kar")});
-    runBatch(dir.entryList());
+    runBatch(songNamesInFolder(lastDir));
 }
 
 // Runs the engine over the files one after another, on this thread: the window takes no
