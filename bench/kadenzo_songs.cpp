@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
         // Each song has its own stream of numbers, so that song i does not depend on COUNT.
         const std::uint64_t songSeed = songgen::Random(seed ^ (i * 0xD1B54A32D192ED03ull)).next();
         if (songgen::writeSong((dir / name).string(), size, songSeed) < 0) {
-            std::fprintf(stderr, "kadenzo-songs: cannot write %s\n", (dir / name).c_str());
+            std::fprintf(stderr, "kadenzo-songs: cannot write %s\n", (dir / name).string().c_str());
             return 1;
         }
     }

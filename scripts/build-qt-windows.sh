@@ -31,6 +31,20 @@ if [ -f "$prefix/bin/qt-cmake" ]; then
     exit 0
 fi
 
+# The licence texts that a program linked with this Qt carries: Qt's own (LGPL 3, which
+# builds on the GPL 3) and those of the libraries that Core, Gui and Widgets bundle.
+copy_licences() {
+    local source=$1 target=$2
+    mkdir -p "$target"
+    cp "$source"/LICENSES/{LGPL-3.0-only,GPL-3.0-only}.txt "$target/"
+    for library in zlib pcre2 double-conversion freetype harfbuzz-ng libpng md4c easing icc \
+        pixman sha3 blake2 rfc6234 tinycbor; do
+        mkdir -p "$target/$library"
+        find "$source/src/3rdparty/$library" -maxdepth 1 -type f \
+            \( -iname '*licen[cs]e*' -o -iname 'copying*' \) -exec cp {} "$target/$library/" \;
+    done
+}
+
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 work=$cache/qt-build-$key
@@ -62,6 +76,7 @@ cd build
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >&2
 cmake --build . --parallel "${JOBS:-2}" >&2
 cmake --install . >&2
+copy_licences "$work/src" "$prefix.partial/licenses"
 cd "$cache"
 rm -rf "$prefix"
 mv "$prefix.partial" "$prefix"

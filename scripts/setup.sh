@@ -14,6 +14,7 @@ test=(
     clang libclang-rt-dev       # the fuzzer: clang with libFuzzer and the sanitizer runtimes
     python3-mido midicsv        # independent MIDI readers that check the real songs
     openttd-openmsx simutrans-data  # real songs that nobody here wrote
+    fonts-dejavu-core fonts-urw-base35  # the window's texts are checked with each font set
 )
 bench=(
     python3-mido            # the mido peer

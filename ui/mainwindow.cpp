@@ -1,17 +1,33 @@
 #include "mainwindow.h"
+#include "appfont.h"
 #include "songfolder.h"
 #include "ui_mainwindow.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new MainWindowForm)
-    , lastDir(QStringLiteral("\\"))
+    , lastDir(firstDirectory())
 {
     ui->setupUi(this);
+    // The warning keeps its bold 10 points unless the system's fonts are too tall for them.
+    for (QLabel *label : {ui->label, ui->label_2})
+        shrinkUntilItFits(*label);
     ui->progressBar->setVisible(false); // shown only while a batch runs
+}
+
+// Where the first dialog starts. On Windows "\" is the root of the current drive; elsewhere it
+// would be taken for a file named "\", so the home folder is the start.
+QString MainWindow::firstDirectory()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("\\");
+#else
+    return QDir::homePath();
+#endif
 }
 
 MainWindow::~MainWindow()

@@ -23,6 +23,8 @@ public:
 
     // The directory the next file or folder dialog starts from.
     const QString &lastDirectory() const { return lastDir; }
+    // Its value in a new window.
+    static QString firstDirectory();
 
 private slots:
     // Reached through the form's connection by name.
