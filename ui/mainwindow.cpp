@@ -179,7 +179,8 @@ void MainWindow::dropEvent(QDropEvent *event)
     // The source of the drag waits until this returns (on Windows, the file manager itself),
     // so the batch, with its message boxes, runs once control is back in the event loop.
     batchRunning = true;
-    QMetaObject::invokeMethod(this, [this, items] { runDrop(items); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, items] { runDrop(items); }, Qt::QueuedConnection);
 }
 
 // One batch for the whole drop. The next dialog starts where the first dropped item is, as
@@ -243,6 +244,11 @@ void MainWindow::runBatch(QStringList names)
 
     QMessageBox summary;
     summary.setText(ConversionEngine::summaryMessage(engine.totals()));
+    // The OK button a box gets by default, made first and the default before Qt's details
+    // toggle joins it.
+    QPushButton *ok = summary.addButton(QMessageBox::Ok);
+    summary.setDefaultButton(ok);
+    summary.setEscapeButton(ok);
     if (!details.isEmpty())
         summary.setDetailedText(details);
     summary.exec();
