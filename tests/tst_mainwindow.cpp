@@ -3,6 +3,7 @@
 #include "appfont.h"
 #include "mainwindow.h"
 #include "midibytes.h"
+#include "qtitalian.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -19,6 +21,7 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QTranslator>
+#include <QUrl>
 
 #include <functional>
 
@@ -32,6 +35,9 @@ struct SeenMessage
     bool barVisible = false;
     int barValue = -1;
     int barMaximum = -1;
+    QString details;
+    QStringList buttons;         // their texts, in the box's order
+    bool firstIsDefault = false; // the first button is the default one, as Enter presses it
 };
 
 // Answers the modal dialogs of one click. A click returns only once its slot has finished, so
@@ -50,6 +56,8 @@ public:
 
     int fileDialogsSeen = 0;
     QList<SeenMessage> messages;
+    // Which button answers a message box; the first one unless set.
+    std::function<QAbstractButton *(QMessageBox *)> pick;
 
 private:
     void answer()
@@ -59,9 +67,13 @@ private:
             ++fileDialogsSeen;
             answerFileDialog(dialog);
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            QStringList buttons;
+            for (const QAbstractButton *button : box->buttons())
+                buttons.append(button->text());
             messages.append({box->text(), int(box->buttons().size()), bar->isVisible(),
-                             bar->value(), bar->maximum()});
-            box->buttons().constFirst()->click();
+                             bar->value(), bar->maximum(), box->detailedText(), buttons,
+                             box->defaultButton() == box->buttons().constFirst()});
+            (pick ? pick(box) : box->buttons().constFirst())->click();
         }
     }
 
@@ -112,6 +124,64 @@ void typeAndAccept(QFileDialog *dialog, const QString &text)
 const QByteArray goodSong = smfHeader(1) + smfTrack("00 C9 11 00 FF 2F 00");
 const QByteArray goodSongRepaired = smfHeader(1) + smfTrack("00 C9 00 00 FF 2F 00");
 const QByteArray badSong = smfHeader(1) + smfTrack("00 F7 00 00 FF 2F 00");
+// Where the walk of badSong stops: the header, the track's tag and length, the delta time and
+// the status it does not accept.
+const QString badSongDetails = QStringLiteral(": errore, lettura interrotta dopo 24 byte");
+const QString goodSongDetails = QStringLiteral(": canale 10: kit 17 → 0");
+
+// What a drop on the window did: whether the window took the drag and the drop, with which
+// action, and the message boxes of the batch it ran.
+struct DropResult
+{
+    bool enterAccepted = false;
+    bool dropAccepted = false;
+    Qt::DropAction action = Qt::IgnoreAction;
+    QList<SeenMessage> messages;
+};
+
+QList<QUrl> localUrls(const QStringList &paths)
+{
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    return urls;
+}
+
+// Drags the addresses over the window's middle and drops them there, as a file manager does.
+// The batch runs from the event loop once the drop has returned to its source; beforeBatch
+// runs in between.
+DropResult dropOn(MainWindow *window, const QList<QUrl> &urls,
+                  Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction,
+                  std::function<QAbstractButton *(QMessageBox *)> pick = {},
+                  const std::function<void()> &beforeBatch = {})
+{
+    ModalAnswerer answerer(window->findChild<QProgressBar *>("progressBar"), {});
+    answerer.pick = std::move(pick);
+    QMimeData data;
+    data.setUrls(urls);
+    QWidget *target = window->centralWidget();
+    const QPointF middle = target->rect().center();
+    QDragEnterEvent enter(middle.toPoint(), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(middle, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    if (beforeBatch)
+        beforeBatch();
+    QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
+    return {enter.isAccepted(), drop.isAccepted(),
+            drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction, answerer.messages};
+}
+
+QAbstractButton *ignoreTheRest(QMessageBox *box)
+{
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() == QStringLiteral("Ignora i successivi"))
+            return button;
+    }
+    return box->buttons().constFirst();
+}
+
+const QString errorText = QStringLiteral("Attenzione! E' stato trovato un errore nel file ");
 
 } // namespace
 
@@ -127,9 +197,16 @@ private slots:
     void everyTextFitsItsWidget();
     void textsAndCaptionsAreTranslatedAsMainWindow();
     void cancellingEitherDialogRunsNothing();
+    void qtButtonsReadInItalian();
     void songBatchReportsErrorsProgressAndTotals();
     void folderBatchTakesTheSongsDirectlyInside();
     void emptyFolderStillEndsWithTheSummary();
+    void dropRunsOneBatch_data();
+    void dropRunsOneBatch();
+    void dropDuringABatchIsRefused();
+    void summaryDetailsListChangesAndFailures_data();
+    void summaryDetailsListChangesAndFailures();
+    void ignoringStopsTheBoxesForTheRestOfTheBatch();
 
 private:
     QProgressBar *bar() const { return window->findChild<QProgressBar *>("progressBar"); }
@@ -166,7 +243,12 @@ void MainWindowTest::startsWithTheFormAndTheBarHidden()
     QCOMPARE(window->size(), QSize(400, 198));
     QCOMPARE(window->centralWidget()->objectName(), QStringLiteral("centralWidget"));
     QVERIFY(!window->findChild<QStatusBar *>());
+    // On Windows "\\" is the root of the current drive; elsewhere the home folder.
+#ifdef Q_OS_WIN
     QCOMPARE(window->lastDirectory(), QStringLiteral("\\"));
+#else
+    QCOMPARE(window->lastDirectory(), QDir::homePath());
+#endif
 
     struct Expected
     {
@@ -289,16 +371,51 @@ void MainWindowTest::textsAndCaptionsAreTranslatedAsMainWindow()
     QCOMPARE(filters.first(), QStringLiteral("Midifile (*.mid *.kar)"));
 }
 
+// Either dialog, the first time, starts where lastDir starts: off Windows, in the home folder
+// (and not with a name "\\" typed in, which would not be found).
 void MainWindowTest::cancellingEitherDialogRunsNothing()
 {
     for (const char *name : {"buttonFile", "buttonFolder"}) {
-        const Answered answered =
-            clickAndAnswer(window, name, [](QFileDialog *dialog) { dialog->reject(); });
+        QString startedIn;
+        QString typedName;
+        const Answered answered = clickAndAnswer(window, name, [&](QFileDialog *dialog) {
+            startedIn = dialog->directory().absolutePath();
+            typedName = dialog->findChild<QLineEdit *>("fileNameEdit")->text();
+            dialog->reject();
+        });
         QCOMPARE(answered.fileDialogs, 1);
         QVERIFY2(answered.messages.isEmpty(), name);
-        QCOMPARE(window->lastDirectory(), QStringLiteral("\\"));
+        QCOMPARE(window->lastDirectory(), MainWindow::firstDirectory());
+#ifndef Q_OS_WIN
+        QCOMPARE(startedIn, QDir::homePath());
+        QVERIFY2(typedName.isEmpty() || QDir(startedIn).exists(typedName), qPrintable(typedName));
+#endif
         QVERIFY(bar()->isHidden());
     }
+}
+
+// Qt's own texts (dialog buttons, message box buttons) read in Italian once Qt's catalogue is
+// installed, as the program installs it; the program's own texts stay as they are.
+void MainWindowTest::qtButtonsReadInItalian()
+{
+    QTranslator qtItalian;
+    if (!installQtItalian(qtItalian))
+        QSKIP("Qt's Italian catalogue (qt6-translations-l10n) is not installed");
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    const QString cancel = box.button(QMessageBox::Cancel)->text();
+    QStringList dialogButtons;
+    MainWindow translated;
+    clickAndAnswer(&translated, "buttonFile", [&](QFileDialog *dialog) {
+        for (auto *button : dialog->findChild<QDialogButtonBox *>("buttonBox")->buttons())
+            dialogButtons.append(button->text());
+        dialog->reject();
+    });
+    QCoreApplication::removeTranslator(&qtItalian);
+    QCOMPARE(cancel, QStringLiteral("Annulla"));
+    QCOMPARE(dialogButtons, QStringList({"&Apri", "Annulla"}));
+    QCOMPARE(translated.findChild<QPushButton *>("buttonFile")->text(),
+             QStringLiteral("Scegli Song"));
 }
 
 // Three songs: one with a drum kit to repair, one with an event that is not accepted, and one that
@@ -333,7 +450,7 @@ void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
     QCOMPARE(messages[0].barValue, 1); // the error comes before the bar counts the file
     QCOMPARE(messages[0].barMaximum, 3);
     QCOMPARE(messages[1].text, QStringLiteral("Files trovati: 2, numero Conversioni: 1"));
-    QCOMPARE(messages[1].buttonCount, 1);
+    QCOMPARE(messages[1].buttonCount, 2); // OK, then the toggle of Qt's details area
     QVERIFY(messages[1].barVisible);
     QCOMPARE(messages[1].barValue, 2);
     QCOMPARE(messages[1].barMaximum, 3);
@@ -391,6 +508,254 @@ void MainWindowTest::emptyFolderStillEndsWithTheSummary()
     QVERIFY(messages[0].barVisible);
     QCOMPARE(messages[0].barMaximum, 0);
     QVERIFY(bar()->isHidden());
+}
+
+// A tree of songs and other files; each case drops some of it (paths relative to the tree, or
+// other addresses) and gives the files the batch walks, in order. Songs whose name starts
+// with "good" hold a kit to repair, the others fail; every file not walked must stay as it was.
+void MainWindowTest::dropRunsOneBatch_data()
+{
+    QTest::addColumn<QStringList>("dropped");
+    QTest::addColumn<int>("offered");
+    QTest::addColumn<int>("action"); // Qt::IgnoreAction: the drop is refused
+    QTest::addColumn<QStringList>("walked");
+    QTest::addColumn<QString>("lastDir"); // relative to the tree, or "\\"
+
+    const int copyOrMove = Qt::CopyAction | Qt::MoveAction;
+    QTest::newRow("songs, other files left out")
+        << QStringList{"bad.kar", "notes.txt", "good.mid", "folder/readme.txt"} << copyOrMove
+        << int(Qt::CopyAction) << QStringList{"bad.kar", "good.mid"} << "bad.kar";
+    QTest::newRow("a folder") << QStringList{"folder"} << copyOrMove << int(Qt::CopyAction)
+                              << QStringList{"folder/bad.kar", "folder/GOOD.MID"} << "folder";
+    QTest::newRow("a folder with a trailing slash")
+        << QStringList{"folder/"} << copyOrMove << int(Qt::CopyAction)
+        << QStringList{"folder/bad.kar", "folder/GOOD.MID"} << "folder";
+    QTest::newRow("files and folders mixed")
+        << QStringList{"good.mid", "folder", "other", "notes.txt"} << copyOrMove
+        << int(Qt::CopyAction)
+        << QStringList{"good.mid", "folder/bad.kar", "folder/GOOD.MID", "other/good.mid"}
+        << "good.mid";
+    QTest::newRow("a folder first")
+        << QStringList{"other", "good.mid"} << copyOrMove << int(Qt::CopyAction)
+        << QStringList{"other/good.mid", "good.mid"} << "other";
+    QTest::newRow("a folder named like a song")
+        << QStringList{"folder/sub.mid"} << copyOrMove << int(Qt::CopyAction)
+        << QStringList{"folder/sub.mid/good.mid"} << "folder/sub.mid";
+    QTest::newRow("an empty folder")
+        << QStringList{"empty"} << copyOrMove << int(Qt::CopyAction) << QStringList{} << "empty";
+    QTest::newRow("only other files and addresses")
+        << QStringList{"notes.txt", "folder/readme.txt", "https://example.com/good.mid",
+                       "missing.mid"}
+        << copyOrMove << int(Qt::IgnoreAction) << QStringList{} << "\\";
+    // The songs are changed where they are: a file manager that moved them would delete them.
+    QTest::newRow("only a move offered") << QStringList{"good.mid"} << int(Qt::MoveAction)
+                                         << int(Qt::IgnoreAction) << QStringList{} << "\\";
+    QTest::newRow("a link offered") << QStringList{"good.mid"} << int(Qt::LinkAction)
+                                    << int(Qt::LinkAction) << QStringList{"good.mid"} << "good.mid";
+}
+
+void MainWindowTest::dropRunsOneBatch()
+{
+    QFETCH(QStringList, dropped);
+    QFETCH(int, offered);
+    QFETCH(int, action);
+    QFETCH(QStringList, walked);
+    QFETCH(QString, lastDir);
+
+    QTemporaryDir tree;
+    const QDir root(tree.path());
+    for (const char *folder : {"folder", "folder/sub.mid", "other", "empty"})
+        QVERIFY(root.mkpath(folder));
+    const QStringList files = {"good.mid",
+                               "bad.kar",
+                               "notes.txt",
+                               "folder/GOOD.MID",
+                               "folder/bad.kar",
+                               "folder/readme.txt",
+                               "folder/sub.mid/good.mid",
+                               "other/good.mid"};
+    for (const QString &file : files) {
+        const bool good = QFileInfo(file).fileName().startsWith("good", Qt::CaseInsensitive) ||
+                          file.endsWith(".txt");
+        QVERIFY(writeFile(root.filePath(file), good ? goodSong : badSong));
+    }
+
+    QList<QUrl> urls;
+    for (const QString &item : dropped)
+        urls.append(item.contains("://") ? QUrl(item) : QUrl::fromLocalFile(root.filePath(item)));
+    const DropResult result = dropOn(window, urls, Qt::DropActions(offered));
+
+    const bool runs = action != Qt::IgnoreAction;
+    QCOMPARE(result.enterAccepted, runs);
+    QCOMPARE(result.dropAccepted, runs);
+    QCOMPARE(int(result.action), action);
+
+    QStringList texts;
+    QString details;
+    int changed = 0;
+    for (const QString &file : walked) {
+        const bool good = QFileInfo(file).fileName().startsWith("good", Qt::CaseInsensitive);
+        changed += good;
+        details += root.filePath(file) + (good ? goodSongDetails : badSongDetails) + '\n';
+        if (!good)
+            texts.append(errorText + root.filePath(file));
+    }
+    if (runs)
+        texts.append(QStringLiteral("Files trovati: %1, numero Conversioni: %2")
+                         .arg(walked.size())
+                         .arg(changed));
+    QStringList seen;
+    for (const SeenMessage &message : result.messages)
+        seen.append(message.text);
+    QCOMPARE(seen, texts);
+    if (runs)
+        QCOMPARE(result.messages.constLast().details, details);
+
+    for (const QString &file : files) {
+        const bool repaired = walked.contains(file) &&
+                              QFileInfo(file).fileName().startsWith("good", Qt::CaseInsensitive);
+        const bool good = QFileInfo(file).fileName().startsWith("good", Qt::CaseInsensitive) ||
+                          file.endsWith(".txt");
+        QVERIFY2(readFile(root.filePath(file)) == (repaired ? goodSongRepaired
+                                                   : good   ? goodSong
+                                                            : badSong),
+                 qPrintable(file));
+    }
+    QCOMPARE(window->lastDirectory(),
+             lastDir == "\\" ? MainWindow::firstDirectory() : root.filePath(lastDir));
+    QVERIFY(bar()->isHidden());
+}
+
+// A drop that arrives while a batch waits on one of its message boxes is refused, and the
+// batch goes on as it was; once it has ended, drops are taken again.
+void MainWindowTest::dropDuringABatchIsRefused()
+{
+    QTemporaryDir songs;
+    const QString bad = songs.filePath("a.mid");
+    const QString good = songs.filePath("b.mid");
+    const QString late = songs.filePath("late.mid");
+    QVERIFY(writeFile(bad, badSong));
+    QVERIFY(writeFile(good, goodSong));
+    QVERIFY(writeFile(late, goodSong));
+
+    QList<DropResult> lateDrops;
+    const DropResult first =
+        dropOn(window, localUrls({bad, good}), Qt::CopyAction, [&](QMessageBox *box) {
+            if (lateDrops.isEmpty())
+                lateDrops.append(dropOn(window, localUrls({late})));
+            return box->buttons().constFirst();
+        });
+    QCOMPARE(lateDrops.size(), 1);
+    QVERIFY(!lateDrops[0].enterAccepted);
+    QVERIFY(!lateDrops[0].dropAccepted);
+    QVERIFY(lateDrops[0].messages.isEmpty());
+    QCOMPARE(first.messages.size(), 2);
+    QCOMPARE(first.messages[0].text, errorText + bad);
+    QCOMPARE(first.messages[1].text, QStringLiteral("Files trovati: 2, numero Conversioni: 1"));
+    QCOMPARE(readFile(late), goodSong);
+    QCOMPARE(readFile(good), goodSongRepaired);
+    QCOMPARE(window->lastDirectory(), bad);
+
+    const DropResult after = dropOn(window, localUrls({late}));
+    QVERIFY(after.dropAccepted);
+    QCOMPARE(after.messages.size(), 1);
+    QCOMPARE(readFile(late), goodSongRepaired);
+    QCOMPARE(window->lastDirectory(), late);
+}
+
+// Each case drops songs, in order, and gives the summary's details expected; "%1" stands for
+// the folder the songs are in. "gone.mid" is removed between the drop and the batch, so it
+// cannot be opened: it is skipped, not counted and not listed.
+void MainWindowTest::summaryDetailsListChangesAndFailures_data()
+{
+    QTest::addColumn<QStringList>("songs");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("details");
+
+    QTest::newRow("changes and failures")
+        << QStringList{"kits.mid", "standard.mid", "gone.mid", "late-failure.mid", "text.mid"}
+        << "Files trovati: 4, numero Conversioni: 5"
+        << "%1/kits.mid: canale 10: kit 17 → 0 (2 volte); canale 10: kit 20 → 0; "
+           "canale 1: kit 17 → 0\n"
+           "%1/late-failure.mid: canale 10: kit 17 → 0; errore, lettura interrotta dopo 27 "
+           "byte\n"
+           "%1/text.mid: errore, lettura interrotta dopo 5 byte\n";
+    QTest::newRow("a file not opened after a changed one")
+        << QStringList{"kits.mid", "gone.mid"} << "Files trovati: 1, numero Conversioni: 4"
+        << "%1/kits.mid: canale 10: kit 17 → 0 (2 volte); canale 10: kit 20 → 0; "
+           "canale 1: kit 17 → 0\n";
+    QTest::newRow("nothing changed, nothing failed")
+        << QStringList{"standard.mid", "gone.mid"} << "Files trovati: 1, numero Conversioni: 0"
+        << QString();
+}
+
+void MainWindowTest::summaryDetailsListChangesAndFailures()
+{
+    QFETCH(QStringList, songs);
+    QFETCH(QString, summary);
+    QFETCH(QString, details);
+
+    // Channel 10 selects kit 17, kit 20 and kit 17 again; a GS message makes part 1 (on
+    // channel 1) a rhythm part, which then selects kit 17.
+    const QByteArray kits =
+        smfHeader(1) + smfTrack("00 C9 11 00 C9 14 00 F0 0A 41 10 42 12 40 11 15 01 19 F7"
+                                " 00 C0 11 00 C9 11 00 FF 2F 00");
+    const QHash<QString, QByteArray> contents = {
+        {"kits.mid", kits},
+        {"standard.mid", smfHeader(1) + smfTrack("00 C9 00 00 FF 2F 00")},
+        {"gone.mid", goodSong},
+        {"late-failure.mid", smfHeader(1) + smfTrack("00 C9 11 00 F7 00 00 FF 2F 00")},
+        {"text.mid", "hello"},
+    };
+    QTemporaryDir folder;
+    QStringList paths;
+    for (const QString &song : songs) {
+        paths.append(folder.filePath(song));
+        QVERIFY(writeFile(paths.constLast(), contents[song]));
+    }
+
+    const DropResult result = dropOn(window, localUrls(paths), Qt::CopyAction, {},
+                                     [&] { QFile::remove(folder.filePath("gone.mid")); });
+    QVERIFY(result.dropAccepted);
+    const SeenMessage &last = result.messages.constLast();
+    QCOMPARE(last.text, summary);
+    QCOMPARE(last.details, details.isEmpty() ? details : details.arg(folder.path()));
+    // With no details there is no toggle for them: the box has its OK button only.
+    QCOMPARE(last.buttonCount, details.isEmpty() ? 1 : 2);
+    QVERIFY(last.firstIsDefault);
+}
+
+// "Ignora i successivi" on the first of three broken songs: no box for the other two, which
+// the summary's details list with the rest. The next batch shows its boxes again.
+void MainWindowTest::ignoringStopsTheBoxesForTheRestOfTheBatch()
+{
+    QTemporaryDir folder;
+    for (const char *name : {"a.mid", "b.mid", "d.mid"})
+        QVERIFY(writeFile(folder.filePath(name), badSong));
+    QVERIFY(writeFile(folder.filePath("c.mid"), goodSong));
+
+    const DropResult ignored =
+        dropOn(window, localUrls({folder.path()}), Qt::CopyAction, ignoreTheRest);
+    QCOMPARE(ignored.messages.size(), 2);
+    const SeenMessage &error = ignored.messages[0];
+    QCOMPARE(error.text, errorText + folder.filePath("a.mid"));
+    QCOMPARE(error.buttons, QStringList({"OK", "Ignora i successivi"}));
+    QVERIFY(error.firstIsDefault);
+    QCOMPARE(ignored.messages[1].text, QStringLiteral("Files trovati: 4, numero Conversioni: 1"));
+    QCOMPARE(ignored.messages[1].details, folder.filePath("a.mid") + badSongDetails + '\n' +
+                                              folder.filePath("b.mid") + badSongDetails + '\n' +
+                                              folder.filePath("c.mid") + goodSongDetails + '\n' +
+                                              folder.filePath("d.mid") + badSongDetails + '\n');
+    QCOMPARE(readFile(folder.filePath("c.mid")), goodSongRepaired);
+
+    const DropResult again = dropOn(window, localUrls({folder.path()}));
+    QStringList texts;
+    for (const SeenMessage &message : again.messages)
+        texts.append(message.text);
+    QCOMPARE(texts, QStringList({errorText + folder.filePath("a.mid"),
+                                 errorText + folder.filePath("b.mid"),
+                                 errorText + folder.filePath("d.mid"),
+                                 "Files trovati: 4, numero Conversioni: 0"}));
 }
 
 QTEST_MAIN(MainWindowTest)
