@@ -235,17 +235,39 @@ bool ConversionEngine::chunkAfterEndOfTrack(qint64 &next)
 }
 
 // Between two events at the end the track's chunk length declares: a track without End of
-// Track ends here when the next track starts here or the song ends here. Only MTrk counts: a
-// wrong length that falls between two events whose bytes merely look like a tag must not cut
-// a track that has its End of Track further on.
+// Track ends here when the next track starts here, behind any chunks of other kinds that fit
+// in the song (as findTrack would read past them), or the song ends there. Yamaha's XF chunks,
+// for one, follow the last track. Any other bytes here do not end the track: a wrong length
+// that falls between two events whose bytes merely look like a tag must not cut a track that
+// has its End of Track further on; that they also chain exactly to a track or the song's end
+// is not to be feared.
 bool ConversionEngine::trackEndsAtChunkEnd(bool &ends)
 {
-    ends = filePos() == songEnd;
-    ChunkHeader chunk;
-    if (!ends && !peekChunk(filePos(), chunk))
-        return false;
-    ends = ends || chunk.isTrack;
-    return true;
+    const qint64 back = filePos();
+    ends = false;
+    for (;;) {
+        const qint64 at = filePos();
+        if (at == songEnd) {
+            ends = true;
+            break;
+        }
+        if (songEnd - at < chunkHeaderSize)
+            break;
+        std::array<quint8, chunkHeaderSize> bytes{};
+        for (quint8 &byte : bytes) {
+            if (!readByte(byte))
+                return false;
+        }
+        const ChunkHeader chunk = chunkHeader(bytes.data());
+        const qint64 end = at + chunkHeaderSize + chunk.length;
+        if (chunk.isTrack) {
+            ends = true;
+            break;
+        }
+        if (!chunk.found || end > songEnd || !seekTo(end))
+            break;
+    }
+    return seekTo(back);
 }
 
 // Walks one MTrk chunk up to its End of Track meta event, or to the chunk's end where that is

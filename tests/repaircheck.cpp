@@ -53,6 +53,18 @@ public:
     {
         return chunkAt(offset) && bytes.mid(offset, 4) == "MTrk";
     }
+    // Whether a track starts at `offset`, or the song ends there, once chunks of other kinds
+    // that fit in the song are read past.
+    bool trackOrEndBehindChunks(qint64 offset) const
+    {
+        while (offset != end && chunkAt(offset) && !trackAt(offset)) {
+            const qint64 next = offset + 8 + qint64(lengthAt(offset));
+            if (next > end)
+                return false;
+            offset = next;
+        }
+        return offset == end || trackAt(offset);
+    }
     quint32 lengthAt(qsizetype offset) const
     {
         quint32 value = 0;
@@ -84,13 +96,13 @@ enum class TrackEnd { Broken, EndOfTrack, DeclaredEnd };
 
 // Walks the events of one track from the cursor, adding the offsets of its program bytes. A
 // track without End of Track ends at its declared end when a track starts there or the song
-// ends there.
+// ends there, behind any chunks of other kinds.
 TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, QList<qsizetype> &positions)
 {
     int runningStatus = -1; // each track starts without one
     for (;;) {
         const qsizetype here = cursor.position();
-        if (here == declaredEnd && (here == cursor.songEnd() || cursor.trackAt(here)))
+        if (here == declaredEnd && cursor.trackOrEndBehindChunks(here))
             return TrackEnd::DeclaredEnd;
         for (int i = 0; i < 5; ++i) { // the delta time: at most five bytes
             const auto byte = cursor.next();

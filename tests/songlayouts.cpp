@@ -190,7 +190,22 @@ QList<SongCase> songLayoutCases()
         walked, smfHeader(2) + chunk("MTrk", {}) + smfTrack(kit0 + endOfTrack), 1);
     unchanged("an empty track chunk last", smfHeader(1) + chunk("MTrk", {}), walked);
     unchanged("an empty track chunk before a vendor chunk",
-              smfHeader(1) + chunk("MTrk", {}) + vendor, failed);
+              smfHeader(1) + chunk("MTrk", {}) + vendor, walked);
+    // Chunks of other kinds between the declared end and the next track (or the song's end)
+    // are read past, and so never walked as events.
+    add("no End of Track before vendor chunks and the next track",
+        smfHeader(2) + smfTrack(kit9) + vendor + chunk("XFKM", {}) + smfTrack(kit9 + endOfTrack),
+        walked,
+        smfHeader(2) + smfTrack(kit0) + vendor + chunk("XFKM", {}) + smfTrack(kit0 + endOfTrack),
+        2);
+    add("no End of Track in the last track, a vendor chunk after it",
+        smfHeader(1) + smfTrack(kit9) + vendor, walked, smfHeader(1) + smfTrack(kit0) + vendor, 1);
+    // Here the chunk's length runs past the song: its bytes are walked as notes until the
+    // song ends inside an event.
+    const QByteArray notes = kit9 + hex("00 99 24 40");
+    add("no End of Track, a vendor chunk whose length overruns the song",
+        smfHeader(1) + smfTrack(notes) + chunk("XFIH", 99, "abcd"), failed,
+        smfHeader(1) + smfTrack(kit0 + hex("00 99 24 40")) + chunk("XFIH", 99, "abcd"), 1);
 
     // Each track starts without running status: a first data byte is not a program.
     add("a track that starts with a data byte after a drum Program Change",
