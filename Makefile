@@ -50,7 +50,7 @@ test-fuzz: $(FUZZ)/fuzz_engine
 # Fuzzes until stopped (Ctrl+C); the corpus grows in $(FUZZ)/corpus and is kept across runs.
 fuzz: $(FUZZ)/fuzz_engine
 	cmake --build $(FUZZ) --target fuzz_seeds
-	$(FUZZ)/fuzz_engine -timeout=10 $(FUZZ)/corpus $(FUZZ)/seeds
+	$(FUZZ)/fuzz_engine -timeout=10 $(FUZZ)/corpus $(FUZZ)/seeds $(FUZZ)/layout-seeds
 
 bench: build
 	@scripts/setup.sh bench

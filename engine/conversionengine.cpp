@@ -51,10 +51,11 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
 {
     ++filesFound;
     file = &device;
-    blockStart = 0;
-    cursor = blockEnd = block.data();
+    songStart = 0;
+    songEnd = file->size();
+    trackEnd = -1;
     conversionList.clear();
-    const FileResult result = file->seek(0) ? scanFile() : FileResult::Failed;
+    const FileResult result = restartAt(0) ? scanFile() : FileResult::Failed;
     stoppedAt = result == FileResult::Failed ? filePos() : 0;
     file = nullptr;
     return result;
@@ -62,14 +63,15 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
 
 ConversionEngine::FileResult ConversionEngine::scanFile()
 {
+    if (!findRmidSong())
+        return FileResult::Failed;
     eventBuf.fill(0);
     int headerRead = 0;
     while (headerRead < headerSize && readByte(eventBuf[headerRead]))
         ++headerRead;
-    if (headerRead == 0)
+    if (headerRead == 0 && songStart == 0)
         return FileResult::Walked; // an empty file has nothing to repair
-    // Only the tag is checked: the header length is taken to be 6 (the first track follows
-    // at offset 14), and the format and the division do not matter to the repair.
+    // Only the tag is checked: the format and the division do not matter to the repair.
     if (headerRead < 4 || !bufferStartsWith("MThd"))
         return FileResult::Failed;
     const int trackCount = eventBuf[10] * 256 + eventBuf[11];
@@ -77,13 +79,59 @@ ConversionEngine::FileResult ConversionEngine::scanFile()
     partChannel = defaultPartChannels();
     drumChannel.fill(0);
     drumChannel[rhythmChannel10] = 1;
-    runningStatus = noRunningStatus;
 
+    qint64 next = 0;
+    if (trackCount > 0 && !findFirstChunk(next))
+        return FileResult::Failed;
     for (int track = 0; track < trackCount; ++track) {
-        if (!scanTrack())
+        if (!seekTo(next) || !findTrack())
+            return FileResult::Failed;
+        const TrackEnd end = scanTrack();
+        if (end == TrackEnd::NotAccepted)
+            return FileResult::Failed;
+        next = filePos();
+        const bool more = track + 1 < trackCount;
+        if (end == TrackEnd::EndOfTrack && more && !chunkAfterEndOfTrack(next))
             return FileResult::Failed;
     }
     return FileResult::Walked;
+}
+
+// An RMID file is a RIFF file of form "RMID" that holds a Standard MIDI File in its first
+// "data" chunk. RIFF chunks follow the form type at offset 12: a four-byte id, a four-byte
+// little-endian size and the data, padded to an even size. The song is walked as a file of its
+// own that ends where the "data" chunk ends (or the file, if sooner), at its offsets in the
+// whole file. Any other file is left for the walk as it is; false when RMID has no "data".
+bool ConversionEngine::findRmidSong()
+{
+    std::array<quint8, 12> riff{};
+    for (quint8 &byte : riff) {
+        if (!readByte(byte))
+            return seekTo(0); // too short for RIFF: not RMID
+    }
+    const auto is = [](const quint8 *bytes, const char(&tag)[5]) {
+        return std::equal(tag, tag + 4, bytes);
+    };
+    if (!is(riff.data(), "RIFF") || !is(riff.data() + 8, "RMID"))
+        return seekTo(0);
+    for (qint64 at = 12; songEnd - at >= chunkHeaderSize;) {
+        std::array<quint8, chunkHeaderSize> chunk{};
+        if (!seekTo(at))
+            return false;
+        for (quint8 &byte : chunk) {
+            if (!readByte(byte))
+                return false;
+        }
+        const quint32 size = chunk[4] | chunk[5] << 8 | chunk[6] << 16 | quint32(chunk[7]) << 24;
+        if (is(chunk.data(), "data")) {
+            songStart = at + chunkHeaderSize;
+            songEnd = qMin(songEnd, songStart + size);
+            // The block may hold bytes past the song: read it anew from the song's start.
+            return restartAt(songStart);
+        }
+        at += chunkHeaderSize + qint64(size) + (size & 1);
+    }
+    return false;
 }
 
 bool ConversionEngine::bufferStartsWith(const char (&tag)[5]) const
@@ -91,28 +139,164 @@ bool ConversionEngine::bufferStartsWith(const char (&tag)[5]) const
     return std::equal(tag, tag + 4, eventBuf.begin());
 }
 
-// Walks one MTrk chunk up to its End of Track meta event. The chunk length is not used:
-// the events themselves say where the track ends. Returns false for a track the walk does
-// not accept, including one that runs past the end of the file.
-bool ConversionEngine::scanTrack()
+// A chunk starts at an offset when eight bytes are there before the song ends and the first
+// four, its tag, are printable ASCII; the next four are its length, big-endian.
+ConversionEngine::ChunkHeader ConversionEngine::chunkHeader(const quint8 *bytes)
 {
-    for (int i = 0; i < chunkHeaderSize; ++i) {
-        if (!readByte(eventBuf[i]))
+    ChunkHeader chunk;
+    chunk.found = std::all_of(bytes, bytes + 4, [](quint8 c) { return c >= 0x20 && c <= 0x7E; });
+    chunk.isTrack = std::equal(bytes, bytes + 4, "MTrk");
+    chunk.length = quint32(bytes[4]) << 24 | bytes[5] << 16 | bytes[6] << 8 | bytes[7];
+    return chunk;
+}
+
+// Looks at the chunk header at `offset`, if there is one, and leaves the walk where it was.
+// False only when the device fails.
+bool ConversionEngine::peekChunk(qint64 offset, ChunkHeader &chunk)
+{
+    chunk = {};
+    if (offset < songStart || songEnd - offset < chunkHeaderSize)
+        return true;
+    const qint64 back = filePos();
+    std::array<quint8, chunkHeaderSize> bytes{};
+    if (!seekTo(offset))
+        return false;
+    for (quint8 &byte : bytes) {
+        if (!readByte(byte))
             return false;
     }
-    if (!bufferStartsWith("MTrk"))
-        return false;
+    chunk = chunkHeader(bytes.data());
+    return seekTo(back);
+}
 
+// The first chunk after the header is at offset 14 when MTrk is there, whatever the header's
+// length says (files exist whose length is wrong); else where that length puts it, when a
+// chunk starts there (a longer header); else at 14.
+bool ConversionEngine::findFirstChunk(qint64 &offset)
+{
+    offset = songStart + headerSize;
+    ChunkHeader chunk;
+    if (!peekChunk(offset, chunk))
+        return false;
+    if (chunk.isTrack)
+        return true;
+    const quint32 headerLength =
+        quint32(eventBuf[4]) << 24 | eventBuf[5] << 16 | eventBuf[6] << 8 | eventBuf[7];
+    const qint64 declared = songStart + chunkHeaderSize + headerLength;
+    if (!peekChunk(declared, chunk))
+        return false;
+    if (chunk.found)
+        offset = declared;
+    return true;
+}
+
+// Reads chunk headers into eventBuf[0..7] from the walk's position until an MTrk chunk starts.
+// A chunk of another kind (vendor or karaoke data) that fits in the song is read past; any
+// other bytes fail the file.
+bool ConversionEngine::findTrack()
+{
+    for (;;) {
+        const qint64 start = filePos();
+        for (int i = 0; i < chunkHeaderSize; ++i) {
+            if (!readByte(eventBuf[i]))
+                return false;
+        }
+        const ChunkHeader chunk = chunkHeader(eventBuf.data());
+        const qint64 end = start + chunkHeaderSize + chunk.length;
+        if (chunk.isTrack) {
+            trackEnd = end;
+            placeLimits();
+            return true;
+        }
+        if (!chunk.found || end > songEnd || !seekTo(end))
+            return false;
+    }
+}
+
+// After a track's End of Track the next chunk usually follows. When the bytes there are no
+// chunk (stray bytes inside the track chunk), but a chunk starts where the track's chunk
+// length says it ends, or the song ends there, the walk goes on there.
+bool ConversionEngine::chunkAfterEndOfTrack(qint64 &next)
+{
+    ChunkHeader chunk;
+    if (!peekChunk(next, chunk))
+        return false;
+    if (chunk.found || trackEnd <= next || trackEnd > songEnd)
+        return true;
+    if (trackEnd == songEnd) {
+        next = trackEnd;
+        return true;
+    }
+    if (!peekChunk(trackEnd, chunk))
+        return false;
+    if (chunk.found)
+        next = trackEnd;
+    return true;
+}
+
+// Between two events at the end the track's chunk length declares: a track without End of
+// Track ends here when the next track starts here, behind any chunks of other kinds that fit
+// in the song (as findTrack would read past them), or the song ends there. Yamaha's XF chunks,
+// for one, follow the last track. Any other bytes here do not end the track: a wrong length
+// that falls between two events whose bytes merely look like a tag must not cut a track that
+// has its End of Track further on; that they also chain exactly to a track or the song's end
+// is not to be feared.
+bool ConversionEngine::trackEndsAtChunkEnd(bool &ends)
+{
+    const qint64 back = filePos();
+    ends = false;
+    for (;;) {
+        const qint64 at = filePos();
+        if (at == songEnd) {
+            ends = true;
+            break;
+        }
+        if (songEnd - at < chunkHeaderSize)
+            break;
+        std::array<quint8, chunkHeaderSize> bytes{};
+        for (quint8 &byte : bytes) {
+            if (!readByte(byte))
+                return false;
+        }
+        const ChunkHeader chunk = chunkHeader(bytes.data());
+        const qint64 end = at + chunkHeaderSize + chunk.length;
+        if (chunk.isTrack) {
+            ends = true;
+            break;
+        }
+        if (!chunk.found || end > songEnd || !seekTo(end))
+            break;
+    }
+    return seekTo(back);
+}
+
+// Walks one MTrk chunk up to its End of Track meta event, or to the chunk's end where that is
+// where the next track starts (trackEndsAtChunkEnd). Each track starts without running status.
+ConversionEngine::TrackEnd ConversionEngine::scanTrack()
+{
+    runningStatus = noRunningStatus;
     for (;;) {
         // The event's first bytes are read through a local copy of the cursor, which the
-        // compiler can keep in a register; when they are surely all in the block, without
-        // looking for its end at each byte. Most of a song is short channel events.
+        // compiler can keep in a register; before fastEnd, without looking for the end of the
+        // block at each byte or for the track's declared end. Most of a song is short events.
         const char *at = cursor;
         quint8 status = 0;
-        const bool headRead = blockEnd - at >= longestEventHead ? readEventHead<false>(at, status)
-                                                                : readEventHead<true>(at, status);
+        bool headRead = false;
+        if (at < fastEnd) {
+            headRead = readEventHead<false>(at, status);
+        } else {
+            if (at == trackEndInBlock) {
+                bool ends = false;
+                if (!trackEndsAtChunkEnd(ends))
+                    return TrackEnd::NotAccepted;
+                if (ends)
+                    return TrackEnd::ChunkEnd;
+                at = cursor; // the look may have read another block
+            }
+            headRead = readEventHead<true>(at, status);
+        }
         if (!headRead)
-            return false;
+            return TrackEnd::NotAccepted;
         cursor = at;
 
         if (status < 0xF0) {
@@ -121,22 +305,22 @@ bool ConversionEngine::scanTrack()
             if ((status & 0xF0) == 0xC0 && drumChannel[status & 0x0F] &&
                 fixProgramChange(eventBuf)) {
                 if (!rewriteProgramByte())
-                    return false;
+                    return TrackEnd::NotAccepted;
                 ++conversions;
                 if (recordConversions)
                     conversionList.push_back({filePos() - 1, status & 0x0F, program});
             }
         } else if (status == 0xF0) {
             if (!readSystemExclusive())
-                return false;
+                return TrackEnd::NotAccepted;
         } else if (status == 0xFF) {
             bool endOfTrack = false;
             if (!skipMetaEvent(endOfTrack))
-                return false;
+                return TrackEnd::NotAccepted;
             if (endOfTrack)
-                return true;
+                return TrackEnd::EndOfTrack;
         } else {
-            return false; // 0xF1..0xFE, the 0xF7 escape among them
+            return TrackEnd::NotAccepted; // 0xF1..0xFE, the 0xF7 escape among them
         }
     }
 }
@@ -285,13 +469,50 @@ bool ConversionEngine::skipBytes(qint64 count)
     return true;
 }
 
+// Moves the walk to an offset in the song: inside the block by the cursor alone, elsewhere by
+// a seek that empties the block. Never past the song's end.
+bool ConversionEngine::seekTo(qint64 offset)
+{
+    const qint64 inBlock = offset - blockStart;
+    if (inBlock >= 0 && inBlock <= blockEnd - block.data()) {
+        cursor = block.data() + inBlock;
+        return true;
+    }
+    return restartAt(offset);
+}
+
+bool ConversionEngine::restartAt(qint64 offset)
+{
+    if (offset < songStart || offset > songEnd || !file->seek(offset))
+        return false;
+    blockStart = offset;
+    cursor = blockEnd = block.data();
+    placeLimits();
+    return true;
+}
+
+// Reads the next block, never past the song's end (an RMID file's song ends inside it).
 bool ConversionEngine::refillBlock()
 {
     blockStart += blockEnd - block.data();
-    const qint64 length = file->read(block.data(), qint64(block.size()));
+    const qint64 wanted = qMin(qint64(block.size()), songEnd - blockStart);
+    const qint64 length = wanted > 0 ? file->read(block.data(), wanted) : 0;
     cursor = blockEnd = block.data();
-    if (length <= 0)
-        return false;
-    blockEnd += length;
-    return true;
+    if (length > 0)
+        blockEnd += length;
+    placeLimits();
+    return length > 0;
+}
+
+// Where the track's declared end is in the block, and how far the walk may read event starts
+// unchecked (longestEventHead bytes before the block's end, and not past the declared end).
+void ConversionEngine::placeLimits()
+{
+    const qint64 filled = blockEnd - block.data();
+    const qint64 inBlock = trackEnd - blockStart;
+    const bool held = trackEnd >= 0 && inBlock >= 0 && inBlock <= filled;
+    trackEndInBlock = held ? block.data() + inBlock : nullptr;
+    fastEnd = filled >= longestEventHead ? blockEnd - (longestEventHead - 1) : block.data();
+    if (held && trackEndInBlock < fastEnd)
+        fastEnd = trackEndInBlock;
 }

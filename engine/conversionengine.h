@@ -15,6 +15,11 @@ class QIODevice;
 // rhythm parts (gsrhythm.cpp). A Program Change on such a channel selects a drum kit; one
 // whose kit is not in drumKitTable (drumkits.h) is rewritten to kit 0.
 //
+// Songs are taken as they are found: an RMID file (a RIFF file) holds its song in a "data"
+// chunk, chunks of other kinds (vendor and karaoke data) sit among the tracks, and a track's
+// chunk length and its End of Track event can disagree. Where they do, the walk trusts End of
+// Track, and the length only where the bytes there show it to be right (scanFile, scanTrack).
+//
 // Every byte read comes from a fixed block buffer refilled from the file, so memory does not
 // grow with the file; a rewrite goes straight to the file at the offset of the byte just
 // read. A file that ends early, or holds an event the walk does not accept, fails: the walk
@@ -24,7 +29,7 @@ class ConversionEngine
 public:
     enum class FileResult {
         NotOpened, // missing, or not openable for reading and writing: skipped, not counted
-        Walked,    // every declared track ended with End of Track
+        Walked,    // every declared track was walked to its end
         Failed,    // counted, but a track (or the header) was not accepted
     };
 
@@ -61,7 +66,8 @@ public:
     // When on, each walk lists its conversions (off by default: a batch that only counts them
     // keeps no list, however many there are).
     void setRecordConversions(bool on) { recordConversions = on; }
-    // The conversions of the last file walked, in file order.
+    // The conversions of the last file walked, in file order; offsets are in the whole file
+    // (in an RMID file too).
     const std::vector<Conversion> &fileConversions() const { return conversionList; }
     // After a walk that failed: how many bytes of the file the walk had read when it stopped.
     qint64 stopOffset() const { return stoppedAt; }
@@ -74,8 +80,25 @@ public:
     static QString summaryMessage(Totals totals);
 
 private:
+    // How a track ended: at its End of Track event, or (without one) at its chunk's end.
+    enum class TrackEnd { NotAccepted, EndOfTrack, ChunkEnd };
+    // What the eight bytes at an offset say about a chunk there.
+    struct ChunkHeader
+    {
+        bool found = false; // eight bytes before the song ends, the tag printable ASCII
+        bool isTrack = false;
+        quint32 length = 0;
+    };
+
     FileResult scanFile();
-    bool scanTrack();
+    bool findRmidSong();
+    bool findFirstChunk(qint64 &offset);
+    bool findTrack();
+    TrackEnd scanTrack();
+    bool trackEndsAtChunkEnd(bool &ends);
+    bool chunkAfterEndOfTrack(qint64 &next);
+    bool peekChunk(qint64 offset, ChunkHeader &chunk);
+    static ChunkHeader chunkHeader(const quint8 *bytes);
     bool readSystemExclusive();
     bool skipMetaEvent(bool &endOfTrack);
     bool bufferStartsWith(const char (&tag)[5]) const;
@@ -92,7 +115,10 @@ private:
     bool readVarLen(qint32 &value);
     template <bool checked> bool readDeltaTime(const char *&at);
     bool skipBytes(qint64 count);
+    bool seekTo(qint64 offset);
+    bool restartAt(qint64 offset);
     bool refillBlock();
+    void placeLimits();
     qint64 filePos() const { return blockStart + (cursor - block.data()); }
 
     int filesFound = 0;
@@ -102,7 +128,7 @@ private:
     // The channel each GS part receives on, by the part's address nibble; noChannel for "off".
     std::array<int, 16> partChannel{};
     static constexpr int noChannel = -1;
-    // Low byte: the last channel status byte seen in the current file; -1 while there is none.
+    // Low byte: the last channel status byte seen in the current track; -1 while there is none.
     int runningStatus = -1;
 
     bool recordConversions = false;
@@ -110,6 +136,14 @@ private:
     qint64 stoppedAt = 0;
 
     QIODevice *file = nullptr;
+    // The song within the file: all of it, or an RMID file's "data" chunk. Reads stop at its end.
+    qint64 songStart = 0;
+    qint64 songEnd = 0;
+    // The end the current track's chunk length declares, and where that is in the block while
+    // the block holds it (else null), so that the walk can see it at a glance between events.
+    qint64 trackEnd = -1;
+    const char *trackEndInBlock = nullptr;
+    const char *fastEnd = nullptr; // see placeLimits
     std::vector<char> block;
     qint64 blockStart = 0;          // file offset of block[0]
     const char *cursor = nullptr;   // the next byte to walk

@@ -10,32 +10,73 @@
 
 namespace {
 
-// A read cursor over the whole song: every read says whether the byte was there.
+// A read cursor over one song in memory, which ends at `end` (an RMID file's song ends inside
+// the file): every read says whether the byte was there.
 class Cursor
 {
 public:
-    explicit Cursor(const QByteArray &bytes)
+    Cursor(const QByteArray &bytes, qsizetype pos, qsizetype end)
         : bytes(bytes)
+        , pos(pos)
+        , end(end)
     {
     }
     std::optional<quint8> next()
     {
-        if (pos >= bytes.size())
+        if (pos >= end)
             return std::nullopt;
         return quint8(bytes[pos++]);
     }
     bool skip(qint64 count)
     {
-        if (count > bytes.size() - pos)
+        if (count > end - pos)
             return false;
         pos += count;
         return true;
     }
     qsizetype position() const { return pos; }
+    void moveTo(qsizetype offset) { pos = offset; }
+    qsizetype songEnd() const { return end; }
+
+    // Eight bytes before the song ends, the first four printable ASCII: a tag and a length.
+    bool chunkAt(qsizetype offset) const
+    {
+        if (offset < 0 || end - offset < 8)
+            return false;
+        for (qsizetype i = offset; i < offset + 4; ++i) {
+            if (bytes[i] < 0x20 || bytes[i] > 0x7E)
+                return false;
+        }
+        return true;
+    }
+    bool trackAt(qsizetype offset) const
+    {
+        return chunkAt(offset) && bytes.mid(offset, 4) == "MTrk";
+    }
+    // Whether a track starts at `offset`, or the song ends there, once chunks of other kinds
+    // that fit in the song are read past.
+    bool trackOrEndBehindChunks(qint64 offset) const
+    {
+        while (offset != end && chunkAt(offset) && !trackAt(offset)) {
+            const qint64 next = offset + 8 + qint64(lengthAt(offset));
+            if (next > end)
+                return false;
+            offset = next;
+        }
+        return offset == end || trackAt(offset);
+    }
+    quint32 lengthAt(qsizetype offset) const
+    {
+        quint32 value = 0;
+        for (qsizetype i = offset + 4; i < offset + 8; ++i)
+            value = value << 8 | quint8(bytes[i]);
+        return value;
+    }
 
 private:
     const QByteArray &bytes;
-    qsizetype pos = 0;
+    qsizetype pos;
+    qsizetype end;
 };
 
 std::optional<quint32> varLen(Cursor &cursor)
@@ -51,39 +92,45 @@ std::optional<quint32> varLen(Cursor &cursor)
     }
 }
 
-// Walks one track, adding the offsets of its program bytes; false where the track ends.
-bool walkTrack(Cursor &cursor, int &runningStatus, QList<qsizetype> &positions)
+enum class TrackEnd { Broken, EndOfTrack, DeclaredEnd };
+
+// Walks the events of one track from the cursor, adding the offsets of its program bytes. A
+// track without End of Track ends at its declared end when a track starts there or the song
+// ends there, behind any chunks of other kinds.
+TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, QList<qsizetype> &positions)
 {
-    if (!cursor.skip(8)) // "MTrk" and the length; the End of Track event ends the track
-        return false;
+    int runningStatus = -1; // each track starts without one
     for (;;) {
+        const qsizetype here = cursor.position();
+        if (here == declaredEnd && cursor.trackOrEndBehindChunks(here))
+            return TrackEnd::DeclaredEnd;
         for (int i = 0; i < 5; ++i) { // the delta time: at most five bytes
             const auto byte = cursor.next();
             if (!byte)
-                return false;
+                return TrackEnd::Broken;
             if (!(*byte & 0x80))
                 break;
         }
         const auto first = cursor.next();
         if (!first)
-            return false;
+            return TrackEnd::Broken;
         if (*first == 0xF0 || *first == 0xFF) {
             // System Exclusive (length, data) or meta (type, length, data)
             const auto type = *first == 0xFF ? cursor.next() : std::optional<quint8>(0);
             const auto length = type ? varLen(cursor) : std::nullopt;
             if (!length || !cursor.skip(std::max(qint32(*length), 0)))
-                return false;
+                return TrackEnd::Broken;
             if (*first == 0xFF && *type == 0x2F)
-                return true; // End of Track
+                return TrackEnd::EndOfTrack;
             continue;
         }
         if (*first > 0xF0)
-            return false;
+            return TrackEnd::Broken;
 
         // A channel event, with its own status or under the running status.
         const bool runningData = *first < 0x80;
         if (runningData && runningStatus < 0)
-            return false;
+            return TrackEnd::Broken;
         if (!runningData)
             runningStatus = *first;
         const bool programChange = (runningStatus & 0xF0) == 0xC0;
@@ -93,11 +140,38 @@ bool walkTrack(Cursor &cursor, int &runningStatus, QList<qsizetype> &positions)
         for (int i = runningData ? 1 : 0; i < dataCount; ++i) {
             const auto data = cursor.next();
             if (!data || *data >= 0x80)
-                return false;
+                return TrackEnd::Broken;
             if (programChange)
                 positions.append(cursor.position() - 1);
         }
     }
+}
+
+// From the cursor, reads past chunks that are not tracks up to the next MTrk chunk and its
+// events; false where the file fails.
+bool walkTrack(Cursor &cursor, QList<qsizetype> &positions)
+{
+    qsizetype start = cursor.position();
+    while (cursor.chunkAt(start) && !cursor.trackAt(start)) {
+        const qint64 end = start + 8 + qint64(cursor.lengthAt(start));
+        if (end > cursor.songEnd())
+            return false;
+        start = end;
+    }
+    if (!cursor.trackAt(start))
+        return false;
+    const qint64 declaredEnd = start + 8 + qint64(cursor.lengthAt(start));
+    cursor.moveTo(start + 8);
+    const TrackEnd end = walkEvents(cursor, declaredEnd, positions);
+    if (end == TrackEnd::Broken)
+        return false;
+    // Stray bytes after End of Track: on at the declared end when a chunk or the song's end
+    // is there.
+    const qsizetype after = cursor.position();
+    if (end == TrackEnd::EndOfTrack && !cursor.chunkAt(after) && declaredEnd > after &&
+        (declaredEnd == cursor.songEnd() || cursor.chunkAt(declaredEnd)))
+        cursor.moveTo(declaredEnd);
+    return true;
 }
 
 bool acceptedKit(quint8 program)
@@ -106,22 +180,61 @@ bool acceptedKit(quint8 program)
                        [program](const DrumKitEntry &kit) { return kit.program == program; });
 }
 
+quint32 littleEndian32(const QByteArray &bytes, qsizetype at)
+{
+    return quint8(bytes[at]) | quint8(bytes[at + 1]) << 8 | quint8(bytes[at + 2]) << 16 |
+           quint32(quint8(bytes[at + 3])) << 24;
+}
+
 } // namespace
 
-QList<qsizetype> programBytePositions(const QByteArray &song)
+SongWalk walkSong(const QByteArray &file)
 {
-    QList<qsizetype> positions;
-    if (song.size() < 14 || !song.startsWith("MThd"))
-        return positions;
-    const int tracks = quint8(song[10]) * 256 + quint8(song[11]);
-    Cursor cursor(song);
-    cursor.skip(14);
-    int runningStatus = -1;
-    for (int track = 0; track < tracks; ++track) {
-        if (!walkTrack(cursor, runningStatus, positions))
-            break;
+    SongWalk walk;
+    qsizetype start = 0;
+    qsizetype end = file.size();
+    // RMID: the song is the first "data" chunk of a RIFF file of that form.
+    if (file.startsWith("RIFF") && file.mid(8, 4) == "RMID") {
+        qint64 at = 12;
+        while (at + 8 <= file.size() && file.mid(at, 4) != "data") {
+            const quint32 size = littleEndian32(file, at + 4);
+            at += 8 + qint64(size) + (size & 1);
+        }
+        if (at + 8 > file.size())
+            return walk; // no "data": fails
+        start = at + 8;
+        end =
+            qsizetype(std::min<qint64>(file.size(), start + qint64(littleEndian32(file, at + 4))));
+    } else if (file.isEmpty()) {
+        walk.walks = true;
+        return walk;
     }
-    return positions;
+    if (file.mid(start, std::min<qsizetype>(4, end - start)) != "MThd")
+        return walk;
+    // Header bytes past the song's end read as 0.
+    const auto headerByte = [&](qsizetype i) {
+        return i < end - start ? quint8(file[start + i]) : quint8(0);
+    };
+    const int tracks = headerByte(10) * 256 + headerByte(11);
+
+    Cursor cursor(file, start, end);
+    // The first chunk: at 14 when MTrk is there, else where the header's length puts it when a
+    // chunk is there, else at 14.
+    qint64 first = start + 14;
+    const quint32 headerLength =
+        quint32(headerByte(4)) << 24 | headerByte(5) << 16 | headerByte(6) << 8 | headerByte(7);
+    const qint64 declared = start + 8 + qint64(headerLength);
+    if (!cursor.trackAt(first) && cursor.chunkAt(declared))
+        first = declared;
+    if (tracks > 0 && first > end)
+        return walk;
+    cursor.moveTo(std::min<qint64>(first, end));
+    for (int track = 0; track < tracks; ++track) {
+        if (!walkTrack(cursor, walk.programBytes))
+            return walk;
+    }
+    walk.walks = true;
+    return walk;
 }
 
 namespace {
@@ -154,7 +267,8 @@ QString repairFaults(const QByteArray &song)
     if (repaired.size() != song.size())
         return QStringLiteral("the size went from %1 to %2").arg(song.size()).arg(repaired.size());
 
-    const QList<qsizetype> programBytes = programBytePositions(song);
+    const SongWalk walk = walkSong(song);
+    const QList<qsizetype> &programBytes = walk.programBytes;
     int changed = 0;
     for (qsizetype i = 0; i < song.size(); ++i) {
         if (repaired[i] == song[i])
@@ -168,6 +282,12 @@ QString repairFaults(const QByteArray &song)
                 .arg(quint8(song[i]))
                 .arg(quint8(repaired[i]));
     }
+    const auto expected =
+        walk.walks ? ConversionEngine::FileResult::Walked : ConversionEngine::FileResult::Failed;
+    if (first.result != expected)
+        return QStringLiteral("the engine's walk %1, the check's %2")
+            .arg(first.result == ConversionEngine::FileResult::Walked ? "ends" : "fails")
+            .arg(walk.walks ? "ends" : "fails");
     if (changed != first.conversions)
         return QStringLiteral("%1 bytes changed for %2 conversions")
             .arg(changed)

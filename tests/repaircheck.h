@@ -7,9 +7,15 @@
 #include <QList>
 #include <QString>
 
-// The offsets of the program bytes of Program Changes (on any channel), found by a walk of
-// its own over the whole file in memory, as far as the file stays well formed.
-QList<qsizetype> programBytePositions(const QByteArray &song);
+// A walk of its own over the whole file in memory, by the same rules as the engine's: whether
+// the song walks to its end, and the offsets of the program bytes of Program Changes (on any
+// channel) as far as it is walked.
+struct SongWalk
+{
+    bool walks = false;
+    QList<qsizetype> programBytes;
+};
+SongWalk walkSong(const QByteArray &file);
 
 // Repairs a copy of the song twice, in memory, and returns what went wrong: empty when every
 // promise holds.

@@ -3,6 +3,7 @@
 #include "conversionengine.h"
 #include "midibytes.h"
 #include "repaircheck.h"
+#include "songlayouts.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -41,6 +42,8 @@ private slots:
     void walk_data();
     void walk();
     void failedRewriteFailsTheFileAndIsNotCounted();
+    void stopOffsetIsInTheWholeFile_data();
+    void stopOffsetIsInTheWholeFile();
     void systemExclusiveIsStoredFurtherInWhenLong_data();
     void systemExclusiveIsStoredFurtherInWhenLong();
     void missingOrUnwritableFileIsSkipped();
@@ -80,10 +83,10 @@ void EngineTest::walk_data()
               walked);
     unchanged("running status across a tempo meta event",
               oneTrackFile("00 90 3C 40 00 FF 51 03 07 A1 20 00 3E 40"), walked);
-    unchanged("running status carries into the next track",
+    unchanged("running status does not carry into the next track",
               smfHeader(2) + smfTrack(hex("00 90 3C 40") + endOfTrack) +
                   smfTrack(hex("00 3E 40") + endOfTrack),
-              walked);
+              failed);
     unchanged("running status survives System Exclusive",
               oneTrackFile("00 90 3C 40 00 F0 03 7E 7F F7 00 3E 40"), walked);
     unchanged(
@@ -124,7 +127,8 @@ void EngineTest::walk_data()
     unchanged("declared track missing", smfHeader(2) + smfTrack(endOfTrack), failed);
     unchanged("chunk other than MTrk", smfHeader(1) + hex("4D54726C 00000004 00FF2F00"), failed);
     unchanged("chunk header cut", smfHeader(1) + hex("4D54726B 0000"), failed);
-    unchanged("no End of Track", smfHeader(1) + smfTrack("00 90 3C 40"), failed);
+    unchanged("no End of Track, the song ends at the track's end",
+              smfHeader(1) + smfTrack("00 90 3C 40"), walked);
     unchanged("cut in a delta time", smfHeader(1) + smfTrack("00 90 3C 40 81"), failed);
     unchanged("cut in a channel event", smfHeader(1) + smfTrack("00 90 3C"), failed);
     unchanged("cut in a Program Change", smfHeader(1) + smfTrack("00 C9"), failed);
@@ -267,10 +271,15 @@ void EngineTest::walk_data()
                             QByteArray(120, '\0').toHex() + " 00 CA 09 00 C0 09")
                                .constData()),
               walked);
+
+    // Songs as real collections hold them (songlayouts.cpp).
+    for (const SongCase &layout : songLayoutCases())
+        repaired(layout.name.constData(), layout.file, layout.result, layout.repaired,
+                 layout.conversions);
 }
 
 // The file comes out with exactly the expected program bytes rewritten, and those are
-// counted; a second run finds nothing more to repair.
+// counted and listed at their offsets in the file; a second run finds nothing more to repair.
 void EngineTest::walk()
 {
     QFETCH(QByteArray, file);
@@ -281,11 +290,19 @@ void EngineTest::walk()
     const QString path = dir.filePath(QStringLiteral("song.mid"));
     QVERIFY(writeFile(path, file));
     ConversionEngine engine;
+    engine.setRecordConversions(true);
     engine.startBatch();
     QCOMPARE(engine.processFile(path), result);
     QCOMPARE(engine.totals().filesFound, 1);
     QCOMPARE(readFile(path).toHex(' '), repaired.toHex(' '));
     QCOMPARE(engine.totals().conversions, conversions);
+    QCOMPARE(qsizetype(engine.fileConversions().size()), qsizetype(conversions));
+    for (const ConversionEngine::Conversion &conversion : engine.fileConversions()) {
+        QCOMPARE(quint8(file[conversion.offset]), quint8(conversion.formerKit));
+        QCOMPARE(repaired[conversion.offset], '\0');
+    }
+    if (result == FileResult::Failed)
+        QVERIFY(engine.stopOffset() <= file.size());
 
     QCOMPARE(engine.processFile(path), result);
     QCOMPARE(engine.totals().conversions, conversions);
@@ -316,6 +333,35 @@ void EngineTest::failedRewriteFailsTheFileAndIsNotCounted()
     QCOMPARE(engine.totals().filesFound, 1);
     QCOMPARE(engine.totals().conversions, 0);
     QCOMPARE(bytes, original);
+}
+
+void EngineTest::stopOffsetIsInTheWholeFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<qint64>("stopOffset");
+
+    // The F7 escape at offset 23 is not accepted; the walk has read it.
+    const QByteArray escape = oneTrackFile("00 F7 01 00");
+    QTest::newRow("after the event it does not accept") << escape << qint64(24);
+    // The same song in an RMID file starts at offset 20.
+    QTest::newRow("in an RMID file, in the whole file")
+        << hex("52494646 2A000000 524D4944 64617461 1E000000") + escape << qint64(44);
+    QTest::newRow("after a chunk header whose length overruns the song")
+        << smfHeader(1) + hex("58464948 0000000D 41424344") << qint64(22);
+    QTest::newRow("at the end of a song cut short")
+        << smfHeader(1) + smfTrack("00 C9 09 00 90") << qint64(27);
+}
+
+void EngineTest::stopOffsetIsInTheWholeFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(qint64, stopOffset);
+
+    QBuffer device(&file);
+    QVERIFY(device.open(QIODevice::ReadWrite));
+    ConversionEngine engine;
+    QCOMPARE(engine.walkFile(device), FileResult::Failed);
+    QCOMPARE(engine.stopOffset(), stopOffset);
 }
 
 void EngineTest::systemExclusiveIsStoredFurtherInWhenLong_data()
