@@ -9,6 +9,9 @@ runner=""
 if [ "${1:-}" = "--wine" ]; then
     runner=wine
     . "$(dirname "$0")/wine-env.sh"
+    # A Wine session that is still up keeps the display it started with (none, after the
+    # tests): stop it, so that the program's window opens on this script's display.
+    wineserver -k 2>/dev/null || true
     shift
 fi
 [ $# -eq 2 ] || { echo "usage: $0 [--wine] PROGRAM OUTPUT.png" >&2; exit 2; }

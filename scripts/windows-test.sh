@@ -63,6 +63,17 @@ echo "$output" | grep -qF "Attenzione! E' stato trovato un errore nel file $winp
     fail "a broken song's message does not name it: $output"
 [ "$(cat "$folder/Rotta è.mid")" = "not a song" ] || fail "a broken song was written"
 
+step "The window's texts on Windows' own platform, under Xvfb"
+wineserver -k 2>/dev/null || true # a session started without a display keeps none
+if ! WINEQT_FORCE_STDERR_LOGGING=1 xvfb-run --auto-servernum wine \
+    "$windows_build/tst_mainwindow.exe" startsWithTheFormAndTheBarHidden everyTextFitsItsWidget \
+    >"$scratch/fit.log" 2>&1; then
+    cat "$scratch/fit.log"
+    fail "the window's tests on the windows platform"
+fi
+tr -d '\r' <"$scratch/fit.log" | grep -E "^(PASS|FAIL|Totals)"
+wineserver -k 2>/dev/null || true
+
 step "kadenzo.exe under Xvfb"
 scripts/screenshot.sh --wine "$windows_build/kadenzo.exe" docs/window-windows.png >"$scratch/shot.log" 2>&1 ||
     { cat "$scratch/shot.log"; fail "kadenzo.exe did not show its window"; }
