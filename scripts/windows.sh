@@ -15,6 +15,9 @@ version=$(sed -n 's/^project(Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
 cmake --build "$build" --parallel "${JOBS:-2}"
+# Qt's Italian catalogue beside the programs and tests, as the packages carry it.
+mkdir -p "$build/translations"
+cp /usr/share/qt6/translations/qtbase_it.qm "$build/translations/"
 
 # What both packages hold. Text files get Windows' line ends, for Notepad.
 name=kadenzo-$version-windows-x64
@@ -29,8 +32,7 @@ cp -r "$qt/licenses/." "$stage/licenze/qt/"
 sed -e 's/$/\r/' /usr/share/doc/mingw-w64-x86-64-dev/copyright >"$stage/licenze/mingw-w64.txt"
 zcat -f /usr/share/doc/gcc-mingw-w64-base/copyright* 2>/dev/null | sed -e 's/$/\r/' \
     >"$stage/licenze/gcc-runtime.txt"
-# Qt looks for its catalogues in "translations" beside a statically linked program.
-cp /usr/share/qt6/translations/qtbase_it.qm "$stage/translations/"
+cp "$build/translations/qtbase_it.qm" "$stage/translations/"
 
 mkdir -p dist
 rm -f "dist/$name.zip" "dist/kadenzo-$version-setup.exe"

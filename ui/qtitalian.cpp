@@ -6,7 +6,14 @@
 
 bool installQtItalian(QTranslator &translator)
 {
-    return translator.load(QStringLiteral("qtbase_it"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
-           QCoreApplication::installTranslator(&translator);
+    // Qt's translations folder: Debian's, for the system's Qt; beside the program, for the
+    // Windows packages, whose Qt is linked in and whose folder can be anywhere.
+    const QString folders[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                               QCoreApplication::applicationDirPath() +
+                                   QStringLiteral("/translations")};
+    for (const QString &folder : folders) {
+        if (translator.load(QStringLiteral("qtbase_it"), folder))
+            return QCoreApplication::installTranslator(&translator);
+    }
+    return false;
 }
