@@ -6,7 +6,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 
 .PHONY: all setup setup-test build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
-	format clean
+	package package-test format clean
 
 all: build
 
@@ -59,6 +59,18 @@ bench: build
 screenshot: build
 	@scripts/setup.sh screenshot
 	scripts/screenshot.sh $(BUILD)/kadenzo docs/window.png
+
+# dist/kadenzo_<version>_amd64.deb from the ordinary build (packaging/linux/install.cmake),
+# then lintian's verdict on it.
+package: build
+	@scripts/setup.sh package
+	cd $(BUILD) && cpack -G DEB
+	lintian --info dist/kadenzo_*_amd64.deb
+
+# Installs the package on a fresh Debian 12, runs both programs there and removes it again.
+# Not part of `make test`: the first run downloads a Debian system (cached afterwards).
+package-test: package
+	scripts/package-test.sh dist/kadenzo_$$(sed -n 's/^project(Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)_amd64.deb
 
 format:
 	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
