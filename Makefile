@@ -70,7 +70,8 @@ package: build
 # Installs the package on a fresh Debian 12, runs both programs there and removes it again.
 # Not part of `make test`: the first run downloads a Debian system (cached afterwards).
 package-test: package
-	scripts/package-test.sh dist/kadenzo_$$(sed -n 's/^project(Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)_amd64.deb
+	scripts/package-test.sh dist/kadenzo_$$(sed -n 's/^project(Kadenzo VERSION \([0-9.]*\).*/\1/p' \
+		CMakeLists.txt)_amd64.deb $(BUILD)/kadenzo-batch
 
 format:
 	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
