@@ -4,6 +4,8 @@ SANITIZED ?= build-sanitize
 FUZZ ?= build-fuzz
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
+VERSION := $(shell sed -n 's/^project.Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DEB := dist/kadenzo_$(VERSION)_amd64.deb
 
 .PHONY: all setup setup-test build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
 	package package-test format clean
@@ -65,13 +67,12 @@ screenshot: build
 package: build
 	@scripts/setup.sh package
 	cd $(BUILD) && cpack -G DEB
-	lintian --info dist/kadenzo_*_amd64.deb
+	lintian --display-info $(DEB)
 
 # Installs the package on a fresh Debian 12, runs both programs there and removes it again.
 # Not part of `make test`: the first run downloads a Debian system (cached afterwards).
 package-test: package
-	scripts/package-test.sh dist/kadenzo_$$(sed -n 's/^project(Kadenzo VERSION \([0-9.]*\).*/\1/p' \
-		CMakeLists.txt)_amd64.deb $(BUILD)/kadenzo-batch
+	scripts/package-test.sh $(DEB) $(BUILD)/kadenzo-batch
 
 format:
 	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')

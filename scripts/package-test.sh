@@ -63,9 +63,13 @@ mkdir -p "$downloads"
 cp "$downloads"/*.deb "$root/var/cache/apt/archives/" 2>/dev/null || true
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc" && mounted+=("$root/proc")
+mkdir -p "$root/dev/shm" "$root/dev/pts"
 mount -t tmpfs tmpfs "$root/dev/shm" && mounted+=("$root/dev/shm")
+# A terminal of its own for dpkg's log, apart from the host's.
+mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts" && mounted+=("$root/dev/pts")
+mkdir -m 0700 -p "$root/run/user/0"
 in_root() { chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    DEBIAN_FRONTEND=noninteractive "$@"; }
+    XDG_RUNTIME_DIR=/run/user/0 DEBIAN_FRONTEND=noninteractive "$@"; }
 
 step "Installing $(basename "$deb") with apt"
 cp "$deb" "$root/tmp/"

@@ -13,6 +13,11 @@ set(linux_dir ${CMAKE_CURRENT_LIST_DIR})
 set(kadenzo_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/kadenzo)
 
 install(TARGETS kadenzo kadenzo-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Resolve every library symbol at start, so that the whole relocation table can be read-only
+# (full RELRO), as Debian hardens its own programs.
+foreach(program kadenzo kadenzo-batch)
+    target_link_options(${program} PRIVATE LINKER:-z,relro,-z,now)
+endforeach()
 install(FILES ${linux_dir}/${KADENZO_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/ui/icons/kadenzo.svg
@@ -44,7 +49,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz DESTINATION ${k
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kadenzo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
+set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_SOURCE_DIR}/dist)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
