@@ -29,21 +29,23 @@ install(FILES ${linux_dir}/copyright DESTINATION ${kadenzo_doc_dir})
 
 # Manual pages and the changelog go in compressed with gzip -9n, as Debian wants them: the
 # strongest compression, and no name or time stamp inside, so that a rebuild is identical.
+# The manual pages' footers carry the project's version.
 find_program(GZIP gzip REQUIRED)
+set(packaging_dir ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+configure_file(${linux_dir}/kadenzo.1 ${packaging_dir}/kadenzo.1 @ONLY)
+configure_file(${linux_dir}/kadenzo-batch.1 ${packaging_dir}/kadenzo-batch.1 @ONLY)
+configure_file(${linux_dir}/changelog ${packaging_dir}/changelog COPYONLY)
 set(compressed "")
 foreach(name kadenzo.1 kadenzo-batch.1 changelog)
-    set(output ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}.gz)
-    add_custom_command(OUTPUT ${output}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/packaging
-        COMMAND ${GZIP} -9n -c ${linux_dir}/${name} > ${output}
-        DEPENDS ${linux_dir}/${name} VERBATIM)
-    list(APPEND compressed ${output})
+    add_custom_command(OUTPUT ${packaging_dir}/${name}.gz
+        COMMAND ${GZIP} -9n -c ${packaging_dir}/${name} > ${packaging_dir}/${name}.gz
+        DEPENDS ${packaging_dir}/${name} VERBATIM)
+    list(APPEND compressed ${packaging_dir}/${name}.gz)
 endforeach()
 add_custom_target(kadenzo_compressed_docs ALL DEPENDS ${compressed})
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/kadenzo.1.gz
-              ${CMAKE_CURRENT_BINARY_DIR}/packaging/kadenzo-batch.1.gz
+install(FILES ${packaging_dir}/kadenzo.1.gz ${packaging_dir}/kadenzo-batch.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz DESTINATION ${kadenzo_doc_dir})
+install(FILES ${packaging_dir}/changelog.gz DESTINATION ${kadenzo_doc_dir})
 
 # The .deb: dist/kadenzo_<version>_amd64.deb.
 set(CPACK_GENERATOR DEB)
