@@ -115,7 +115,7 @@ diff -r "$scratch/host-songs" "$root/root/songs" >/dev/null ||
 step "Starting kadenzo under Xvfb"
 # It must still be running after a few seconds: no missing library, plugin or font stops it.
 in_root xvfb-run -a sh -c 'kadenzo & pid=$!; sleep 5
-    if kill -0 $pid 2>/dev/null; then kill $pid; wait $pid; echo running; fi' \
+    if kill -0 $pid 2>/dev/null; then { kill $pid; wait $pid; } 2>/dev/null; echo running; fi' \
     >"$scratch/window.out" 2>"$scratch/window.err" || true
 grep -qx running "$scratch/window.out" || {
     cat "$scratch/window.err" >&2
