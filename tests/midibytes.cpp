@@ -12,3 +12,16 @@ QString unwritableFile()
         return {};
     return attribute;
 }
+
+bool makeUnwritableFile(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return writeFile(path, "MThd") &&
+           QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadUser |
+                                           QFileDevice::ReadGroup | QFileDevice::ReadOther) &&
+           !QFile(path).open(QIODevice::ReadWrite);
+#else
+    const QString attribute = unwritableFile();
+    return !attribute.isEmpty() && QFile::link(attribute, path);
+#endif
+}

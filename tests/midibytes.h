@@ -49,3 +49,7 @@ inline QByteArray readFile(const QString &path)
 // A path that exists as a file but cannot be opened for writing even by root: a read-only
 // kernel attribute. Empty where there is none (the tests that need it skip).
 QString unwritableFile();
+// Makes `path` a file that cannot be opened for writing: on Windows a file with the read-only
+// attribute (which holds for every user there); elsewhere a link to unwritableFile(), since
+// root may write to any file whatever its permissions. False where neither can be made.
+bool makeUnwritableFile(const QString &path);

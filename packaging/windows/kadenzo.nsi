@@ -1,8 +1,10 @@
 ; Kadenzo's installer for Windows, in Italian. For the current user (in the user's own
 ; programs folder) or for all users (in Program Files), chosen on its first page, or with
 ; /CurrentUser or /AllUsers on the command line; /S installs silently.
-;   makensis -DVERSION=1.1 -DSTAGE=<folder of the files> -DOUTFILE=<setup.exe> kadenzo.nsi
-Unicode true
+;   makensis -DVERSION=1.1 -DSTAGE=<folder of the files> -DICON=<.ico> -DOUTFILE=<setup.exe> kadenzo.nsi
+; A 64-bit installer for a 64-bit program: it also runs where Windows (or Wine) has no
+; 32-bit layer.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define APP "Kadenzo"
@@ -27,12 +29,12 @@ SetCompressor /SOLID lzma
 Name "${APP} ${VERSION}"
 OutFile "${OUTFILE}"
 BrandingText "${APP} ${VERSION}"
-!define MUI_ICON "${STAGE}\kadenzo.ico"
-!define MUI_UNICON "${STAGE}\kadenzo.ico"
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\kadenzo.exe"
 
 !insertmacro MUI_PAGE_WELCOME
-!insertmacro MUI_PAGE_LICENSE "${STAGE}\LEGGIMI.txt"
+!insertmacro MUI_PAGE_LICENSE "${STAGE}/LEGGIMI.txt"
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -60,11 +62,11 @@ FunctionEnd
 
 Section "Kadenzo"
     SetOutPath "$INSTDIR"
-    File "${STAGE}\kadenzo.exe"
-    File "${STAGE}\kadenzo-batch.exe"
-    File "${STAGE}\LEGGIMI.txt"
-    File /r "${STAGE}\licenze"
-    File /r "${STAGE}\translations"
+    File "${STAGE}/kadenzo.exe"
+    File "${STAGE}/kadenzo-batch.exe"
+    File "${STAGE}/LEGGIMI.txt"
+    File /r "${STAGE}/licenze"
+    File /r "${STAGE}/translations"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\kadenzo.exe"

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds Kadenzo for 64-bit Windows on this Debian machine, and its two packages:
+#   dist/kadenzo-VERSION-windows-x64.zip    the programs, LEGGIMI.txt, licences, Qt's Italian
+#   dist/kadenzo-VERSION-setup.exe          the same, as an NSIS installer
+# The static Qt for Windows is built once and cached (scripts/build-qt-windows.sh).
+#   scripts/windows.sh [BUILD_DIR]          (default build-windows)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-windows}
+qt=$(scripts/build-qt-windows.sh)
+version=$(sed -n 's/^project(Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+# The tests run under Wine (CTest puts the emulator before each test program).
+"$qt/bin/qt-cmake" -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR=wine >/dev/null
+cmake --build "$build" --parallel "${JOBS:-2}"
+
+# What both packages hold. Text files get Windows' line ends, for Notepad.
+name=kadenzo-$version-windows-x64
+stage=$build/stage/$name
+rm -rf "$build/stage"
+mkdir -p "$stage/licenze/qt" "$stage/translations"
+cp "$build/kadenzo.exe" "$build/kadenzo-batch.exe" "$stage/"
+sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/windows/LEGGIMI.txt >"$stage/LEGGIMI.txt"
+sed -e 's/$/\r/' COPYING >"$stage/licenze/COPYING.txt"
+cp -r "$qt/licenses/." "$stage/licenze/qt/"
+# The MinGW-w64 runtime linked into the programs (winpthreads among it), and GCC's runtime.
+sed -e 's/$/\r/' /usr/share/doc/mingw-w64-x86-64-dev/copyright >"$stage/licenze/mingw-w64.txt"
+zcat -f /usr/share/doc/gcc-mingw-w64-base/copyright* 2>/dev/null | sed -e 's/$/\r/' \
+    >"$stage/licenze/gcc-runtime.txt"
+# Qt looks for its catalogues in "translations" beside a statically linked program.
+cp /usr/share/qt6/translations/qtbase_it.qm "$stage/translations/"
+
+mkdir -p dist
+rm -f "dist/$name.zip" "dist/kadenzo-$version-setup.exe"
+(cd "$build/stage" && zip -q -r -9 "../../dist/$name.zip" "$name")
+makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$stage" \
+    -DICON="$PWD/packaging/windows/kadenzo.ico" \
+    -DOUTFILE="$PWD/dist/kadenzo-$version-setup.exe" packaging/windows/kadenzo.nsi
+ls -l "dist/$name.zip" "dist/kadenzo-$version-setup.exe"
