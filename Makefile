@@ -4,9 +4,11 @@ SANITIZED ?= build-sanitize
 FUZZ ?= build-fuzz
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
+VERSION := $(shell sed -n 's/^project.Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DEB := dist/kadenzo_$(VERSION)_amd64.deb
 
 .PHONY: all setup setup-test build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
-	windows windows-test format clean
+	windows windows-test package package-test format clean
 
 all: build
 
@@ -74,6 +76,18 @@ windows:
 windows-test: build
 	@scripts/setup.sh windows test
 	scripts/windows-test.sh $(WINDOWS_BUILD) $(BUILD)
+
+# dist/kadenzo_<version>_amd64.deb from the ordinary build (packaging/linux/install.cmake),
+# then lintian's verdict on it.
+package: build
+	@scripts/setup.sh package
+	cd $(BUILD) && cpack -G DEB
+	lintian --display-info $(DEB)
+
+# Installs the package on a fresh Debian 12, runs both programs there and removes it again.
+# Not part of `make test`: the first run downloads a Debian system (cached afterwards).
+package-test: package
+	scripts/package-test.sh $(DEB) $(BUILD)/kadenzo-batch
 
 format:
 	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Kadenzo's work needs, and only those that are missing:
-# nothing is done when all are there. Uses sudo when not root.
-#   scripts/setup.sh [build|test|bench|screenshot|windows]...   (default: build)
+# nothing is done when all are there. Before installing it says which packages apt will
+# install and how much it will download. Uses sudo when not root; a user who may not use sudo
+# gets the command to give to an administrator.
+#   scripts/setup.sh [build|test|bench|screenshot|package|windows]...   (default: build)
 set -euo pipefail
 
 build=(
@@ -15,6 +17,7 @@ test=(
     python3-mido midicsv        # independent MIDI readers that check the real songs
     openttd-openmsx simutrans-data  # real songs that nobody here wrote
     fonts-dejavu-core fonts-urw-base35  # the window's texts are checked with each font set
+    desktop-file-utils appstream    # the desktop entry's and the AppStream metadata's validators
 )
 bench=(
     python3-mido            # the mido peer
@@ -24,6 +27,11 @@ screenshot=(
     openbox                 # a window manager: the title bar and frame
     x11-utils               # xwininfo finds the window
     imagemagick             # takes the picture of the window
+)
+package=(
+    lintian                 # checks the .deb
+    debootstrap             # the fresh Debian 12 that the package test installs it on
+    openttd-openmsx simutrans-data  # the real songs that the installed kadenzo-batch repairs
 )
 windows=(
     g++-mingw-w64-x86-64-posix  # the Windows cross compilers, with POSIX threads for Qt
@@ -42,6 +50,7 @@ for group in "$@"; do
     test) packages+=("${test[@]}") ;;
     bench) packages+=("${bench[@]}") ;;
     screenshot) packages+=("${screenshot[@]}") ;;
+    package) packages+=("${package[@]}") ;;
     windows) packages+=("${windows[@]}") ;;
     *) echo "unknown group: $group" >&2; exit 2 ;;
     esac
@@ -59,8 +68,31 @@ if [[ " $* " == *" bench "* ]]; then
 fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "Missing Debian packages: ${missing[*]}"
+install_line="apt-get install --no-install-recommends ${missing[*]}"
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    # sudo's own refusal says nothing of what to do: without the rights (no sudo, or not in a
+    # group that sudo admits), say what to ask an administrator for instead.
+    if command -v sudo >/dev/null &&
+        { sudo -n true 2>/dev/null || [[ " $(id -nG) " =~ \ (sudo|admin|wheel)\  ]]; }; then
+        sudo=(sudo)
+    else
+        echo "Installing them needs root, and $(id -un) may not use sudo here." >&2
+        echo "Please ask an administrator to run:" >&2
+        echo "    $install_line" >&2
+        exit 1
+    fi
+fi
+
+"${sudo[@]}" apt-get update -q
+# What apt will do, before it starts: the packages, those they need, and the download.
+planned=$(apt-get install -s --no-install-recommends "${missing[@]}" | awk '/^Inst /{print $2}')
+bytes=$(apt-get install --print-uris -qq --no-install-recommends "${missing[@]}" |
+    awk '{sum += $3} END {print sum + 0}')
+echo "apt will install $(wc -w <<<"$planned") packages (those above and what they need)" \
+    "and download about $(((bytes + 999999) / 1000000)) MB:"
+echo "$planned" | xargs | fold -s -w 76 | sed "s/^/    /"
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    "${missing[@]}"
