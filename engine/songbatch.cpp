@@ -1,0 +1,207 @@
+#include "songbatch.h"
+#include "dryrunfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace SongBatch {
+
+QString notOpenedMessage(const QString &path, const QString &problem)
+{
+    return QStringLiteral("Attenzione! Impossibile aprire %1: %2").arg(path, problem);
+}
+
+namespace {
+// The walks of one file that comes up more than once in a batch. They run one after another;
+// in a dry run each reads what the ones before it would have written.
+struct SameFile
+{
+    DryRunFile::Writes dryRunWrites;
+};
+
+// For each song, the SameFile it shares with the other songs that are the same file, or none
+// when it is the only one. Two paths are the same file when they lead to the same file once
+// symbolic links, "." and ".." are resolved (hard links are not recognised).
+std::vector<std::shared_ptr<SameFile>> findSameFiles(const std::vector<SongPath> &songs)
+{
+    std::vector<QString> identities(songs.size());
+    QHash<QString, int> walks;
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        if (!songs[i].problem.isEmpty())
+            continue;
+        identities[i] = QFileInfo(songs[i].path).canonicalFilePath();
+        if (!identities[i].isEmpty())
+            ++walks[identities[i]];
+    }
+    std::vector<std::shared_ptr<SameFile>> sameFiles(songs.size());
+    QHash<QString, std::shared_ptr<SameFile>> shared;
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        if (identities[i].isEmpty() || walks.value(identities[i]) < 2)
+            continue;
+        std::shared_ptr<SameFile> &same = shared[identities[i]];
+        if (!same)
+            same = std::make_shared<SameFile>();
+        sameFiles[i] = same;
+    }
+    return sameFiles;
+}
+
+// Why a song that exists as a file could not be opened for reading and writing.
+QString openProblem(const QString &path, const QString &errorString)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("non esiste");
+    if (!info.isReadable() || !info.isWritable())
+        return QStringLiteral("accesso negato");
+    return errorString;
+}
+
+Outcome walkSong(ConversionEngine &engine, const SongPath &song, SameFile *sameFile,
+                 const Options &options)
+{
+    Outcome outcome;
+    outcome.path = song.path;
+    if (!song.problem.isEmpty()) {
+        outcome.problem = song.problem;
+        return outcome;
+    }
+    const int conversionsBefore = engine.totals().conversions;
+    if (options.dryRun) {
+        DryRunFile::Writes ownWrites;
+        DryRunFile file(song.path, sameFile ? sameFile->dryRunWrites : ownWrites);
+        if (!file.open()) {
+            outcome.problem = openProblem(song.path, file.errorString());
+            return outcome;
+        }
+        // A real run opens the file for writing too: it must be allowed to.
+        if (!QFileInfo(song.path).isWritable()) {
+            outcome.problem = QStringLiteral("accesso negato");
+            return outcome;
+        }
+        outcome.result = engine.walkFile(file);
+    } else {
+        // As ConversionEngine::processFile opens a song, here to learn why an open fails.
+        QFile file(song.path);
+        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered)) {
+            outcome.problem = openProblem(song.path, file.errorString());
+            return outcome;
+        }
+        outcome.result = engine.walkFile(file);
+    }
+    outcome.conversions = engine.totals().conversions - conversionsBefore;
+    if (options.listConversions)
+        outcome.conversionList = engine.fileConversions();
+    return outcome;
+}
+
+void addToTotals(ConversionEngine::Totals &totals, const Outcome &outcome)
+{
+    if (outcome.problem.isEmpty())
+        ++totals.filesFound;
+    totals.conversions += outcome.conversions;
+}
+
+// The songs that the workers have taken and not yet handed back in order, one slot each.
+struct Slot
+{
+    Outcome outcome;
+    bool done = false;
+};
+} // namespace
+
+ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &options,
+                             const std::function<void(const Outcome &)> &report)
+{
+    const std::size_t count = songs.size();
+    const int threads = int(std::clamp<std::size_t>(std::size_t(qMax(options.jobs, 1)), 1,
+                                                    qMax<std::size_t>(count, 1)));
+    // One thread walks the songs in order and needs no SameFile for a real run: the disk
+    // holds what the earlier walks wrote.
+    const std::vector<std::shared_ptr<SameFile>> sameFiles =
+        threads > 1 || options.dryRun ? findSameFiles(songs)
+                                      : std::vector<std::shared_ptr<SameFile>>(count);
+    ConversionEngine::Totals totals;
+
+    if (threads == 1) {
+        ConversionEngine engine;
+        engine.setRecordConversions(options.listConversions);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Outcome outcome = walkSong(engine, songs[i], sameFiles[i].get(), options);
+            addToTotals(totals, outcome);
+            report(outcome);
+        }
+        return totals;
+    }
+
+    // The workers take the songs in order; this thread hands the outcomes back in order. At
+    // most `window` songs are taken and not yet handed back, song i in pending[i % window].
+    const std::size_t window = std::size_t(threads) * 8;
+    std::vector<Slot> pending(window);
+    std::mutex mutex;
+    std::condition_variable canTake;   // a worker may take the next song, or all are taken
+    std::condition_variable firstDone; // the first song not yet handed back has been walked
+    std::size_t next = 0;              // the next song to take
+    std::size_t reported = 0;          // the songs handed back
+
+    // Whether an earlier walk of song i's file is still running (under the mutex).
+    const auto mustWait = [&](std::size_t i) {
+        if (!sameFiles[i])
+            return false;
+        for (std::size_t earlier = reported; earlier < i; ++earlier) {
+            if (sameFiles[earlier] == sameFiles[i] && !pending[earlier % window].done)
+                return true;
+        }
+        return false;
+    };
+
+    const auto worker = [&] {
+        ConversionEngine engine;
+        engine.setRecordConversions(options.listConversions);
+        std::unique_lock lock(mutex);
+        for (;;) {
+            canTake.wait(lock, [&] {
+                return next == count || (next - reported < window && !mustWait(next));
+            });
+            if (next == count)
+                return;
+            const std::size_t i = next++;
+            lock.unlock();
+            Outcome outcome = walkSong(engine, songs[i], sameFiles[i].get(), options);
+            lock.lock();
+            pending[i % window] = {std::move(outcome), true};
+            if (i == reported)
+                firstDone.notify_one();
+            canTake.notify_all(); // a worker may wait for this very walk
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back(worker);
+
+    std::unique_lock lock(mutex);
+    while (reported < count) {
+        Slot &slot = pending[reported % window];
+        firstDone.wait(lock, [&] { return slot.done; });
+        const Outcome outcome = std::exchange(slot, Slot{}).outcome;
+        ++reported;
+        canTake.notify_all();
+        lock.unlock();
+        addToTotals(totals, outcome);
+        report(outcome);
+        lock.lock();
+    }
+    lock.unlock();
+    for (std::thread &thread : workers)
+        thread.join();
+    return totals;
+}
+
+} // namespace SongBatch
