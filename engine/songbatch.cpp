@@ -141,15 +141,16 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
         return totals;
     }
 
-    // The workers take the songs in order; this thread hands the outcomes back in order. At
-    // most `window` songs are taken and not yet handed back, song i in pending[i % window].
+    // The threads take the songs in order. The one that finishes the first song not yet
+    // reported reports it, and the ones after it that are done too; the others go on walking.
+    // At most `window` songs are taken and not yet reported, song i in pending[i % window].
     const std::size_t window = std::size_t(threads) * 8;
     std::vector<Slot> pending(window);
     std::mutex mutex;
-    std::condition_variable canTake;   // a worker may take the next song, or all are taken
-    std::condition_variable firstDone; // the first song not yet handed back has been walked
-    std::size_t next = 0;              // the next song to take
-    std::size_t reported = 0;          // the songs handed back
+    std::condition_variable canTake; // a thread may take the next song, or all are taken
+    std::size_t next = 0;            // the next song to take
+    std::size_t reported = 0;        // the songs reported
+    bool reporting = false;          // a thread is reporting: the others leave it to it
 
     // Whether an earlier walk of song i's file is still running (under the mutex).
     const auto mustWait = [&](std::size_t i) {
@@ -162,7 +163,7 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
         return false;
     };
 
-    const auto worker = [&] {
+    const auto work = [&] {
         ConversionEngine engine;
         engine.setRecordConversions(options.listConversions);
         std::unique_lock lock(mutex);
@@ -177,29 +178,26 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             Outcome outcome = walkSong(engine, songs[i], sameFiles[i].get(), options);
             lock.lock();
             pending[i % window] = {std::move(outcome), true};
-            if (i == reported)
-                firstDone.notify_one();
-            canTake.notify_all(); // a worker may wait for this very walk
+            canTake.notify_all(); // a thread may wait for this very walk
+            while (!reporting && reported < count && pending[reported % window].done) {
+                const Outcome first = std::exchange(pending[reported % window], Slot{}).outcome;
+                ++reported;
+                reporting = true;
+                canTake.notify_all();
+                lock.unlock();
+                addToTotals(totals, first);
+                report(first);
+                lock.lock();
+                reporting = false;
+            }
         }
     };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t)
-        workers.emplace_back(worker);
-
-    std::unique_lock lock(mutex);
-    while (reported < count) {
-        Slot &slot = pending[reported % window];
-        firstDone.wait(lock, [&] { return slot.done; });
-        const Outcome outcome = std::exchange(slot, Slot{}).outcome;
-        ++reported;
-        canTake.notify_all();
-        lock.unlock();
-        addToTotals(totals, outcome);
-        report(outcome);
-        lock.lock();
-    }
-    lock.unlock();
-    for (std::thread &thread : workers)
+    // This thread works too.
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &thread : helpers)
         thread.join();
     return totals;
 }

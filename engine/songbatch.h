@@ -28,7 +28,8 @@ struct Outcome
 };
 
 // Walks the songs in order, up to `options.jobs` at once, each song by one thread only, and
-// hands each outcome to `report` on the calling thread in the songs' order. A file that comes
+// hands each outcome to `report` in the songs' order, one call at a time (from any of the
+// threads). A file that comes
 // up more than once is walked each time, in order, after the walk before has ended. Only a
 // few songs ahead of the last reported are walked at a time, so memory does not grow with
 // the number of songs. Returns the batch's totals.
