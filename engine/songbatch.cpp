@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace SongBatch {
 
@@ -37,6 +38,9 @@ std::vector<std::shared_ptr<SameFile>> findSameFiles(const std::vector<SongPath>
         if (!songs[i].problem.isEmpty())
             continue;
         identities[i] = QFileInfo(songs[i].path).canonicalFilePath();
+#ifdef Q_OS_WIN
+        identities[i] = identities[i].toCaseFolded(); // A.MID and a.mid are one file there
+#endif
         if (!identities[i].isEmpty())
             ++walks[identities[i]];
     }
