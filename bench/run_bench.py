@@ -28,16 +28,16 @@ import check_peers  # noqa: E402  (next to this script)
 
 def run(build, command, out_dir, keep_output=True):
     """Runs command, its output in out_dir/out and out_dir/out.err (or thrown away); returns
-    (seconds, peak memory in KB, exit status) as kadenzo-measure reports them for the
-    command alone."""
+    (seconds, peak memory in KB, exit status, processor seconds) as kadenzo-measure reports
+    them for the command alone."""
     report = os.path.join(out_dir, 'measure')
     out_path = os.path.join(out_dir, 'out') if keep_output else os.devnull
     with open(out_path, 'wb') as out, open(os.path.join(out_dir, 'out.err'), 'wb') as err:
         status = subprocess.run([os.path.join(build, 'kadenzo-measure'), report] + command,
                                 stdout=out, stderr=err, check=False).returncode
     with open(report) as f:
-        nanoseconds, peak = (int(field) for field in f.read().split())
-    return nanoseconds / 1e9, peak, status
+        nanoseconds, peak, processor = (int(field) for field in f.read().split())
+    return nanoseconds / 1e9, peak, status, processor / 1e9
 
 
 def digests(paths):
@@ -78,11 +78,12 @@ class Bench:
         """Runs command over fresh copies; returns a dict of the figures, the count the
         tool reported and the set of files it changed. Without keep_output the command's
         output (cat's: every song) is thrown away."""
-        times, peaks = [], []
+        times, peaks, processor_times = [], [], []
         for i in range(runs):
             paths = self.fresh_copy()
             out = os.path.join(self.tmp, 'out')
-            seconds, peak, status = run(self.args.build, command + paths, self.tmp, keep_output)
+            seconds, peak, status, processor = run(self.args.build, command + paths, self.tmp,
+                                                   keep_output)
             lines = []
             if keep_output:
                 with open(out, errors='replace') as f:
@@ -93,6 +94,7 @@ class Bench:
                 self.failures.append('{}: exit status {}, {}'.format(label, status, errors[:500]))
             times.append(seconds)
             peaks.append(peak)
+            processor_times.append(processor)
             after = digests(paths)
             changed = {n for n, a, b in zip(self.names, self.original, after) if a != b}
             print('  {} run {}/{}: {:.3f} s, {:.1f} MB, {}'.format(
@@ -104,6 +106,7 @@ class Bench:
             elif changed != result['changed']:
                 self.failures.append('{}: run {} changed other files'.format(label, i + 1))
         result['time'] = statistics.median(times)
+        result['processor'] = statistics.median(processor_times)
         result['peak'] = max(peaks)
         return result
 
@@ -233,13 +236,15 @@ def measure(bench, args):
     for r in results:
         rows.append([
             r['label'], str(r['runs']), '{:.3f} s'.format(r['time']),
+            '{:.3f} s'.format(r['processor']),
             '{:,.0f}'.format(args.songs / r['time']), '{:,.1f}'.format(megabytes / r['time']),
             '{:.2f}'.format(r['time'] / floor['time']),
             '-' if r is ours else '{:.2f}'.format(r['time'] / ours['time']),
             '{:.1f} MB'.format(r['peak'] / 1024),
             '-' if r['count'] is None else str(r['count'])])
-    speed = table(rows, ['tool', 'runs', 'time (median)', 'files/s', 'MB/s', 'time / floor',
-                         'default kadenzo-batch faster by', 'peak memory', 'conversions'])
+    speed = table(rows, ['tool', 'runs', 'time (median)', 'processor time', 'files/s', 'MB/s',
+                         'time / floor', 'default kadenzo-batch faster by', 'peak memory',
+                         'conversions'])
 
     # Memory: a tenth of the collection, all of it, and one very large song.
     print('Peak memory of kadenzo-batch (default jobs) on 200 songs and on one large song...',
@@ -248,7 +253,7 @@ def measure(bench, args):
     few = min(200, args.songs)
     paths = bench.fresh_copy(few)
     few_bytes = sum(os.path.getsize(p) for p in paths)
-    seconds, few_peak, _ = run(args.build, kadenzo + paths, bench.tmp)
+    seconds, few_peak, _, _ = run(args.build, kadenzo + paths, bench.tmp)
     memory.append(['{} songs'.format(few), '{:.1f} MB'.format(few_bytes / 1e6),
                    '{:.3f} s'.format(seconds), '{:.1f} MB'.format(few_peak / 1024)])
     memory.append(['{} songs (above)'.format(args.songs), '{:.1f} MB'.format(megabytes),
@@ -259,7 +264,7 @@ def measure(bench, args):
                     str(args.large_bytes), str(args.large_bytes), str(args.seed)], check=True)
     large = os.path.join(large_dir, 'song0000.mid')
     large_size = os.path.getsize(large)
-    seconds, large_peak, _ = run(args.build, kadenzo + [large], bench.tmp)
+    seconds, large_peak, _, _ = run(args.build, kadenzo + [large], bench.tmp)
     with open(os.path.join(bench.tmp, 'out')) as f:
         large_summary = f.read().strip().splitlines()[-1]
     os.remove(large)
