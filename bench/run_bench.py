@@ -195,7 +195,7 @@ def measure(bench, args):
         ('cat (the floor)', ['cat'], args.runs, None),
         ('kadenzo-batch --jobs 1', kadenzo + ['--jobs', '1'], args.runs, summary),
         # By default as many jobs as cores.
-        ('kadenzo-batch ({} jobs)'.format(os.cpu_count()), kadenzo, args.runs, summary),
+        ('kadenzo-batch (default: {} jobs)'.format(os.cpu_count()), kadenzo, args.runs, summary),
         ('midi-file {} (Node.js {})'.format(
             version(['node', '-p', 'require("{}/node_modules/midi-file/package.json")'
                      '.version'.format(PEERS)]), version(['node', '--version'])),
