@@ -87,10 +87,12 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
 
-    if (!parser.parse(QCoreApplication::arguments()))
+    // One list for both: each call of arguments() makes new strings of every path.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (!parser.parse(arguments))
         return usageError(parser.errorText());
     // Nothing more to fail: Qt's own handling of --help, --help-all and --version, which exit.
-    parser.process(QCoreApplication::arguments());
+    parser.process(arguments);
 
     int jobCount = QThread::idealThreadCount();
     if (parser.isSet(jobs)) {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -27,32 +28,45 @@ struct SameFile
     DryRunFile::Writes dryRunWrites;
 };
 
+// The file a song's path leads to once symbolic links, "." and ".." are resolved; empty for a
+// song that is not there. Hard links to one file lead to two.
+QString resolvedPath(const SongPath &song)
+{
+    if (!song.problem.isEmpty())
+        return {};
+#ifdef Q_OS_WIN
+    return QFileInfo(song.path).canonicalFilePath().toCaseFolded(); // A.MID is a.mid there
+#else
+    return QFileInfo(song.path).canonicalFilePath();
+#endif
+}
+
 // For each song, the SameFile it shares with the other songs that are the same file, or none
-// when it is the only one. Two paths are the same file when they lead to the same file once
-// symbolic links, "." and ".." are resolved (hard links are not recognised).
+// when it is the only one. Only a hash of each resolved path is kept for all the songs; the
+// paths themselves only for the songs whose hash comes up more than once.
 std::vector<std::shared_ptr<SameFile>> findSameFiles(const std::vector<SongPath> &songs)
 {
-    std::vector<QString> identities(songs.size());
-    QHash<QString, int> walks;
+    std::vector<std::optional<std::size_t>> hashes(songs.size());
+    QHash<std::size_t, int> songsWithHash;
     for (std::size_t i = 0; i < songs.size(); ++i) {
-        if (!songs[i].problem.isEmpty())
+        const QString path = resolvedPath(songs[i]);
+        if (path.isEmpty())
             continue;
-        identities[i] = QFileInfo(songs[i].path).canonicalFilePath();
-#ifdef Q_OS_WIN
-        identities[i] = identities[i].toCaseFolded(); // A.MID and a.mid are one file there
-#endif
-        if (!identities[i].isEmpty())
-            ++walks[identities[i]];
+        hashes[i] = qHash(path);
+        ++songsWithHash[*hashes[i]];
+    }
+    QHash<QString, std::vector<std::size_t>> songsOfFile;
+    for (std::size_t i = 0; i < songs.size(); ++i) {
+        if (hashes[i] && songsWithHash.value(*hashes[i]) > 1)
+            songsOfFile[resolvedPath(songs[i])].push_back(i);
     }
     std::vector<std::shared_ptr<SameFile>> sameFiles(songs.size());
-    QHash<QString, std::shared_ptr<SameFile>> shared;
-    for (std::size_t i = 0; i < songs.size(); ++i) {
-        if (identities[i].isEmpty() || walks.value(identities[i]) < 2)
-            continue;
-        std::shared_ptr<SameFile> &same = shared[identities[i]];
-        if (!same)
-            same = std::make_shared<SameFile>();
-        sameFiles[i] = same;
+    for (const std::vector<std::size_t> &same : std::as_const(songsOfFile)) {
+        if (same.size() < 2)
+            continue; // another file with the same hash
+        const auto shared = std::make_shared<SameFile>();
+        for (std::size_t i : same)
+            sameFiles[i] = shared;
     }
     return sameFiles;
 }
