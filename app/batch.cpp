@@ -1,29 +1,137 @@
-// kadenzo-batch PATH...: one batch over the paths, as the window runs one, without a window.
-// Each failed file is reported on standard error; the summary is the last line of standard
-// output.
-#include "conversionengine.h"
+// kadenzo-batch [OPTIONS] PATH...: repairs the drum kits of the songs given, and of the songs
+// in the folders given, from a terminal or a script; the same engine and the same results as
+// the window, on as many threads as the machine has cores.
+#include "songbatch.h"
+#include "songfolder.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QStringList>
+#include <QHash>
 #include <QTextStream>
+#include <QThread>
+#include <QTranslator>
+
+namespace {
+constexpr int exitFailedPath = 1;
+constexpr int exitUsage = 2;
+constexpr int maxJobs = 1024;
+
+// Qt's command-line parser writes its help and its errors in English; Kadenzo speaks Italian.
+class ParserTexts : public QTranslator
+{
+public:
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
+    {
+        if (qstrcmp(context, "QCommandLineParser") != 0)
+            return {};
+        static const QHash<QString, QString> italian = {
+            {"Usage: %1", "Uso: %1"},
+            {"[options]", "[OPZIONI]"},
+            {"Options:", "Opzioni:"},
+            {"Arguments:", "Argomenti:"},
+            {"Displays help on commandline options.", "Mostra questo aiuto."},
+            {"Displays help including Qt specific options.",
+             "Mostra questo aiuto, con le opzioni di Qt."},
+            {"Displays version information.", "Mostra la versione."},
+            {"Unknown option '%1'.", "opzione sconosciuta '%1'."},
+            {"Unknown options: %1.", "opzioni sconosciute: %1."},
+            {"Missing value after '%1'.", "manca il valore dopo '%1'."},
+            {"Unexpected value after '%1'.", "valore inatteso dopo '%1'."},
+        };
+        return italian.value(QString::fromUtf8(sourceText));
+    }
+    bool isEmpty() const override { return false; }
+};
+
+int usageError(const QString &message)
+{
+    QTextStream(stderr) << "kadenzo-batch: " << message << Qt::endl
+                        << "Per l'aiuto: kadenzo-batch --help" << Qt::endl;
+    return exitUsage;
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList paths = app.arguments().mid(1);
+    QCoreApplication::setApplicationName(QStringLiteral("kadenzo-batch"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KADENZO_VERSION));
+    ParserTexts parserTexts;
+    QCoreApplication::installTranslator(&parserTexts);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Converte il DrumKit dei Midifile (.mid, .kar) che utilizzano impostazioni non "
+        "standard,\ndirettamente nei file, senza copia di sicurezza.\n\n"
+        "Stato di uscita: 0 se ogni percorso e' stato elaborato senza errori, 1 se un file\n"
+        "ha un errore o un percorso non si puo' aprire, 2 se il comando e' sbagliato."));
+    parser.addPositionalArgument(
+        QStringLiteral("PERCORSO"),
+        QStringLiteral("Un Midifile, o una cartella: i suoi file .mid e .kar."),
+        QStringLiteral("PERCORSO..."));
+    const QCommandLineOption recursive(
+        {QStringLiteral("r"), QStringLiteral("recursive")},
+        QStringLiteral("Anche le sottocartelle delle cartelle (non i collegamenti)."));
+    const QCommandLineOption dryRun(
+        {QStringLiteral("n"), QStringLiteral("dry-run")},
+        QStringLiteral("Non scrive nulla: mostra che cosa cambierebbe."));
+    const QCommandLineOption list(
+        {QStringLiteral("l"), QStringLiteral("list")},
+        QStringLiteral("Una riga per conversione: file, posizione, canale, kit di prima."));
+    const QCommandLineOption jobs(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Elabora fino a N file alla volta (predefinito: %1, i core).")
+            .arg(QThread::idealThreadCount()),
+        QStringLiteral("N"));
+    parser.addOptions({recursive, dryRun, list, jobs});
+    parser.addHelpOption();
+    parser.addVersionOption();
+
+    // One list for both: each call of arguments() makes new strings of every path.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    // Nothing more to fail: Qt's own handling of --help, --help-all and --version, which exit.
+    parser.process(arguments);
+
+    int jobCount = QThread::idealThreadCount();
+    if (parser.isSet(jobs)) {
+        bool isNumber = false;
+        jobCount = parser.value(jobs).toInt(&isNumber);
+        if (!isNumber || jobCount < 1 || jobCount > maxJobs)
+            return usageError(QStringLiteral("--jobs vuole un numero da 1 a %1, non '%2'.")
+                                  .arg(maxJobs)
+                                  .arg(parser.value(jobs)));
+    }
+    const QStringList paths = parser.positionalArguments();
+    if (paths.isEmpty())
+        return usageError(QStringLiteral("manca il PERCORSO dei Midifile."));
+
+    SongBatch::Options options;
+    options.jobs = jobCount;
+    options.dryRun = parser.isSet(dryRun);
+    options.listConversions = parser.isSet(list);
+
     QTextStream out(stdout);
     QTextStream err(stderr);
-    if (paths.isEmpty()) {
-        err << "usage: kadenzo-batch PATH...\n";
-        return 2;
-    }
-
-    ConversionEngine engine;
-    engine.startBatch();
-    for (const QString &path : paths) {
-        if (engine.processFile(path) == ConversionEngine::FileResult::Failed)
-            err << ConversionEngine::errorMessage(path) << Qt::endl;
-    }
-    out << ConversionEngine::summaryMessage(engine.totals()) << Qt::endl;
-    return 0;
+    bool everyPathWalked = true;
+    const auto report = [&](const SongBatch::Outcome &song) {
+        if (!song.problem.isEmpty()) {
+            err << SongBatch::notOpenedMessage(song.path, song.problem) << Qt::endl;
+            everyPathWalked = false;
+            return;
+        }
+        for (const ConversionEngine::Conversion &conversion : song.conversionList) {
+            out << song.path << '\t' << conversion.offset << '\t' << conversion.channel + 1 << '\t'
+                << conversion.formerKit << '\n';
+        }
+        if (song.result == ConversionEngine::FileResult::Failed) {
+            err << ConversionEngine::errorMessage(song.path) << Qt::endl;
+            everyPathWalked = false;
+        }
+    };
+    const ConversionEngine::Totals totals =
+        SongBatch::run(songsForPaths(paths, parser.isSet(recursive)), options, report);
+    out << ConversionEngine::summaryMessage(totals) << Qt::endl;
+    return everyPathWalked ? 0 : exitFailedPath;
 }

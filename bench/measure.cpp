@@ -1,5 +1,6 @@
 // kadenzo-measure REPORT COMMAND [ARG...]: runs COMMAND and writes to REPORT its wall time in
-// nanoseconds and its peak resident memory in KB. The peak of a child created by fork
+// nanoseconds, its peak resident memory in KB and its processor time (user and system, all
+// threads) in nanoseconds. The peak of a child created by fork
 // includes what its parent had resident when it was created, so a benchmark written in
 // Python cannot measure its tools directly: this small program starts them instead.
 #include <cstdio>
@@ -33,7 +34,11 @@ int main(int argc, char *argv[])
     std::FILE *report = std::fopen(argv[1], "w");
     if (!report)
         return 127;
-    std::fprintf(report, "%lld %ld\n", nanoseconds, usage.ru_maxrss);
+    const auto toNanoseconds = [](const timeval &time) {
+        return time.tv_sec * 1000000000LL + time.tv_usec * 1000LL;
+    };
+    std::fprintf(report, "%lld %ld %lld\n", nanoseconds, usage.ru_maxrss,
+                 toNanoseconds(usage.ru_utime) + toNanoseconds(usage.ru_stime));
     std::fclose(report);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -1,6 +1,7 @@
 #include "songfolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 QStringList songNamesInFolder(const QString &folder)
 {
@@ -11,4 +12,58 @@ QStringList songNamesInFolder(const QString &folder)
     dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
     dir.setNameFilters({QStringLiteral("*.mid"), QStringLiteral("*.kar")});
     return dir.entryList();
+}
+
+QStringList subfolderNamesInFolder(const QString &folder)
+{
+    QDir dir;
+    dir.setPath(folder);
+    dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    return dir.entryList();
+}
+
+QString pathInFolder(const QString &folder, const QString &name)
+{
+#ifdef Q_OS_WIN
+    // "C:" stands for the current folder of drive C, so "C:a.mid" is the song in it.
+    if (folder.endsWith(u'/') || folder.endsWith(u'\\') || folder.endsWith(u':'))
+        return folder + name;
+    return folder + (folder.contains(u'\\') ? u'\\' : u'/') + name;
+#else
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+#endif
+}
+
+namespace {
+void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &songs)
+{
+    // A listing cannot tell an unreadable folder from an empty one: ask first.
+    if (!QDir(folder).isReadable()) {
+        songs.push_back({folder, QStringLiteral("accesso negato")});
+        return;
+    }
+    for (const QString &name : songNamesInFolder(folder))
+        songs.push_back({pathInFolder(folder, name), {}});
+    if (recursive) {
+        for (const QString &name : subfolderNamesInFolder(folder))
+            addFolder(pathInFolder(folder, name), recursive, songs);
+    }
+}
+} // namespace
+
+std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
+{
+    std::vector<SongPath> songs;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir())
+            addFolder(path, recursive, songs);
+        else if (info.isFile())
+            songs.push_back({path, {}});
+        else if (info.exists()) // a device, a pipe, a socket
+            songs.push_back({path, QStringLiteral("non e' un file ne' una cartella")});
+        else
+            songs.push_back({path, QStringLiteral("non esiste")});
+    }
+    return songs;
 }

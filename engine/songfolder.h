@@ -3,6 +3,30 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // The songs directly inside a folder, as bare file names: files (not folders, not hidden
 // ones) named *.mid or *.kar in any letter case, sorted by name ignoring case.
 QStringList songNamesInFolder(const QString &folder);
+
+// The folders directly inside a folder, as bare names: not hidden ones, and not symbolic
+// links (a link may lead back up the tree), sorted by name ignoring case.
+QStringList subfolderNamesInFolder(const QString &folder);
+
+// A path of a batch: a song to walk, or a path given that cannot be walked.
+struct SongPath
+{
+    QString path;    // as given, or a folder's path as given followed by the names under it
+    QString problem; // empty for a song; otherwise why the path cannot be opened
+};
+
+// The songs that the given paths stand for, in order. A file stands for itself, whatever its
+// name; a folder for its songs (songNamesInFolder) and, when `recursive`, then for each of its
+// subfolders (subfolderNamesInFolder) in turn, the same way down. A path that does not exist,
+// is neither a file nor a folder, or is a folder that cannot be read, gives a SongPath with a
+// problem in its place.
+std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive);
+
+// `folder` followed by `name`, with the separator that `folder` is written with: "C:\songs"
+// and "a.mid" give "C:\songs\a.mid" on Windows, "songs/" and "a.mid" give "songs/a.mid".
+QString pathInFolder(const QString &folder, const QString &name);

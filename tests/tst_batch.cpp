@@ -1,7 +1,12 @@
-// The headless batch driver, run as a process: what it prints and how it exits.
+// kadenzo-batch run as a process, as a user runs it: what it prints on each stream, how it
+// exits, and what it leaves in the files.
 #include "midibytes.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QMap>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,20 +16,114 @@ struct Run
     int exitCode = -1;
     QStringList out;
     QStringList err;
+    friend bool operator==(const Run &, const Run &) = default;
 };
 
-Run runBatch(const QStringList &paths)
+// Lines without their end, which is "\r\n" on Windows.
+QStringList lines(const QByteArray &text)
+{
+    QStringList result = QString::fromUtf8(text).split(u'\n');
+    if (result.last().isEmpty())
+        result.removeLast();
+    for (QString &line : result) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+    }
+    return result;
+}
+
+Run runBatch(const QStringList &arguments, const QString &workingDirectory = {})
 {
     QProcess process;
-    process.start(QStringLiteral(KADENZO_BATCH), paths);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(QStringLiteral(KADENZO_BATCH), arguments);
     Run run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return run;
     run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    run.err = QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    run.out = lines(process.readAllStandardOutput());
+    run.err = lines(process.readAllStandardError());
     return run;
 }
+
+// Every file under `root` (symbolic links as links), by path relative to it, with its bytes.
+QMap<QString, QByteArray> filesUnder(const QString &root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!it.fileInfo().isSymLink())
+            files.insert(QDir(root).relativeFilePath(path), readFile(path));
+    }
+    return files;
+}
+
+QString summary(int files, int conversions)
+{
+    return QStringLiteral("Files trovati: %1, numero Conversioni: %2").arg(files).arg(conversions);
+}
+
+QString walkError(const QString &path)
+{
+    return QStringLiteral("Attenzione! E' stato trovato un errore nel file ") + path;
+}
+
+QString openError(const QString &path, const QString &problem)
+{
+    return QStringLiteral("Attenzione! Impossibile aprire %1: %2").arg(path, problem);
+}
+
+// A one-track song with the given events after the track header; a drum kit to repair in
+// its first event puts the program byte at offset 24 (14 of header, 8 of track header, 2).
+QByteArray song(const char *events)
+{
+    return smfHeader(1) + smfTrack(QByteArray(hex(events)) + hex("00 FF 2F 00"));
+}
+
+// The collection the interface table runs over, with its songs before and after a repair.
+// Kits: 17, 9, 19, 21 are not standard ones; 0 is.
+struct Fixture
+{
+    QString path;
+    QByteArray before;
+    QByteArray after;
+};
+
+const QList<Fixture> &fixtures()
+{
+    static const QList<Fixture> list = {
+        {"single.mid", song("00 C9 11"), song("00 C9 00")},
+        {"broken.mid", smfHeader(1) + smfTrack("00 F7 00"), {}},
+        {"notes.txt", "some notes", {}},
+        // Two conversions under running status, at 24 and 26.
+        {"songs/a.kar", song("00 C9 11 00 14"), song("00 C9 00 00 00")},
+        {"songs/B.MID", song("00 C9 09"), song("00 C9 00")},
+        {"songs/c.mid", song("00 C9 00"), {}},
+        {"songs/notes.txt", song("00 C9 11"), song("00 C9 00")}, // not a song by its name
+        {"songs/folder.mid/inner.mid", song("00 C9 13"), song("00 C9 00")},
+        {"songs/Sub/d.MID", song("00 C9 15"), song("00 C9 00")},
+        {"songs/Sub/deeper/e.mid", smfHeader(1) + smfTrack("00 C0 05 00 F1"), {}},
+    };
+    return list;
+}
+
+bool makeFixtures(const QString &root)
+{
+    for (const Fixture &fixture : fixtures()) {
+        const QString path = root + u'/' + fixture.path;
+        if (!QDir().mkpath(QFileInfo(path).path()) || !writeFile(path, fixture.before))
+            return false;
+    }
+#ifdef Q_OS_UNIX
+    // A link to a folder, which -r must not follow: it would reach d.MID again.
+    return QFile::link(QStringLiteral("Sub"), root + QStringLiteral("/songs/zlink"));
+#else
+    return true;
+#endif
+}
+
+const QString usageHint = QStringLiteral("Per l'aiuto: kadenzo-batch --help");
 } // namespace
 
 class BatchTest : public QObject
@@ -32,49 +131,226 @@ class BatchTest : public QObject
     Q_OBJECT
 
 private slots:
-    void withoutPathsPrintsUsage();
-    void reportsErrorsAndCountsTheFilesOpened();
+    void interface_data();
+    void interface();
+    void helpNamesEveryOption();
+    void unwritableFileIsReportedAndLeftAlone();
+    void jobsAndDryRunChangeNothingInTheOutput();
 };
 
-void BatchTest::withoutPathsPrintsUsage()
+void BatchTest::interface_data()
 {
-    const Run run = runBatch({});
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.out.isEmpty());
-    QCOMPARE(run.err.size(), 1);
-    QVERIFY(run.err.first().startsWith("usage: kadenzo-batch"));
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("out");
+    QTest::addColumn<QStringList>("err");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("repaired"); // the fixtures changed; every other stays
+
+    const QStringList folderList = {"songs/a.kar\t24\t10\t17", "songs/a.kar\t26\t10\t20",
+                                    "songs/B.MID\t24\t10\t9"};
+    // Own songs first, then subfolders by name ignoring case: folder.mid before Sub.
+    const QStringList recursiveList =
+        folderList +
+        QStringList{"songs/folder.mid/inner.mid\t24\t10\t19", "songs/Sub/d.MID\t24\t10\t21"};
+    const QStringList folderRepaired = {"songs/a.kar", "songs/B.MID"};
+    const QStringList recursiveRepaired =
+        folderRepaired + QStringList{"songs/folder.mid/inner.mid", "songs/Sub/d.MID"};
+    const QString eBroken = walkError("songs/Sub/deeper/e.mid");
+
+    QTest::newRow("a file") << QStringList{"single.mid"} << QStringList{summary(1, 1)}
+                            << QStringList{} << 0 << QStringList{"single.mid"};
+    QTest::newRow("a file, --list") << QStringList{"--list", "single.mid"}
+                                    << QStringList{"single.mid\t24\t10\t17", summary(1, 1)}
+                                    << QStringList{} << 0 << QStringList{"single.mid"};
+    QTest::newRow("a file that is no song, given by name")
+        << QStringList{"notes.txt"} << QStringList{summary(1, 0)}
+        << QStringList{walkError("notes.txt")} << 1 << QStringList{};
+    QTest::newRow("a broken file among good ones")
+        << QStringList{"-l", "broken.mid", "single.mid"}
+        << QStringList{"single.mid\t24\t10\t17", summary(2, 1)}
+        << QStringList{walkError("broken.mid")} << 1 << QStringList{"single.mid"};
+    QTest::newRow("a folder: its songs in name order ignoring case, no subfolder")
+        << QStringList{"songs"} << QStringList{summary(3, 3)} << QStringList{} << 0
+        << folderRepaired;
+    QTest::newRow("a folder, -l") << QStringList{"-l", "songs"}
+                                  << folderList + QStringList{summary(3, 3)} << QStringList{} << 0
+                                  << folderRepaired;
+    QTest::newRow("a folder written with its slash")
+        << QStringList{"-l", "songs/"} << folderList + QStringList{summary(3, 3)} << QStringList{}
+        << 0 << folderRepaired;
+    QTest::newRow("a folder named folder.mid")
+        << QStringList{"-l", "songs/folder.mid"}
+        << QStringList{"songs/folder.mid/inner.mid\t24\t10\t19", summary(1, 1)} << QStringList{}
+        << 0 << QStringList{"songs/folder.mid/inner.mid"};
+    QTest::newRow("-r: subfolders too, links to folders not followed")
+        << QStringList{"-r", "-l", "songs"} << recursiveList + QStringList{summary(6, 5)}
+        << QStringList{eBroken} << 1 << recursiveRepaired;
+    QTest::newRow("--recursive") << QStringList{"--recursive", "songs/Sub"}
+                                 << QStringList{summary(2, 1)} << QStringList{eBroken} << 1
+                                 << QStringList{"songs/Sub/d.MID"};
+    QTest::newRow("--dry-run writes nothing and prints what a run prints")
+        << QStringList{"--dry-run", "-r", "-l", "songs"}
+        << recursiveList + QStringList{summary(6, 5)} << QStringList{eBroken} << 1 << QStringList{};
+    QTest::newRow("-n, a file twice: the second walk sees the first one's repair")
+        << QStringList{"-n", "-l", "single.mid", "single.mid"}
+        << QStringList{"single.mid\t24\t10\t17", summary(2, 1)} << QStringList{} << 0
+        << QStringList{};
+    QTest::newRow("a file three times, by two paths: repaired once")
+        << QStringList{"-l", "single.mid", "./single.mid", "single.mid"}
+        << QStringList{"single.mid\t24\t10\t17", summary(3, 1)} << QStringList{} << 0
+        << QStringList{"single.mid"};
+    QTest::newRow("a folder and a song in it: the song twice")
+        << QStringList{"-l", "songs", "songs/B.MID"} << folderList + QStringList{summary(4, 3)}
+        << QStringList{} << 0 << folderRepaired;
+    QTest::newRow("a missing path is reported, not created")
+        << QStringList{"-l", "single.mid", "missing.mid", "songs/c.mid"}
+        << QStringList{"single.mid\t24\t10\t17", summary(2, 1)}
+        << QStringList{openError("missing.mid", "non esiste")} << 1 << QStringList{"single.mid"};
+    QTest::newRow("-j 3, all options")
+        << QStringList{"-j", "3", "-r", "-l", "songs", "single.mid"}
+        << recursiveList + QStringList{"single.mid\t24\t10\t17", summary(7, 6)}
+        << QStringList{eBroken} << 1 << recursiveRepaired + QStringList{"single.mid"};
+    QTest::newRow("short options together, --jobs=1")
+        << QStringList{"-rnl", "--jobs=1", "songs"} << recursiveList + QStringList{summary(6, 5)}
+        << QStringList{eBroken} << 1 << QStringList{};
+    QTest::newRow("-j with more jobs than songs")
+        << QStringList{"-lj64", "single.mid"}
+        << QStringList{"single.mid\t24\t10\t17", summary(1, 1)} << QStringList{} << 0
+        << QStringList{"single.mid"};
+#ifdef Q_OS_UNIX
+    QTest::newRow("neither a file nor a folder")
+        << QStringList{"/dev/null"} << QStringList{summary(0, 0)}
+        << QStringList{openError("/dev/null", "non e' un file ne' una cartella")} << 1
+        << QStringList{};
+#endif
+#ifdef Q_OS_WIN
+    QTest::newRow("a folder written with backslashes")
+        << QStringList{"-l", "songs\\Sub"}
+        << QStringList{"songs\\Sub\\d.MID\t24\t10\t21", summary(1, 1)} << QStringList{} << 0
+        << QStringList{"songs/Sub/d.MID"};
+#endif
+
+    // Usage errors: nothing is read or written, and the message ends with the hint.
+    const auto usage = [&](const char *name, const QStringList &arguments, const QString &message) {
+        QTest::newRow(name) << arguments << QStringList{}
+                            << QStringList{"kadenzo-batch: " + message, usageHint} << 2
+                            << QStringList{};
+    };
+    usage("no path", {}, "manca il PERCORSO dei Midifile.");
+    usage("options but no path", {"-r", "-l"}, "manca il PERCORSO dei Midifile.");
+    usage("an unknown option", {"-x", "single.mid"}, "opzione sconosciuta 'x'.");
+    usage("an unknown long option", {"single.mid", "--fast"}, "opzione sconosciuta 'fast'.");
+    usage("-j without a number", {"single.mid", "-j"}, "manca il valore dopo '-j'.");
+    usage("--jobs 0", {"--jobs", "0", "single.mid"},
+          "--jobs vuole un numero da 1 a 1024, non '0'.");
+    usage("--jobs of words", {"--jobs", "tanti", "single.mid"},
+          "--jobs vuole un numero da 1 a 1024, non 'tanti'.");
+    usage("-j -1", {"-j", "-1", "single.mid"}, "--jobs vuole un numero da 1 a 1024, non '-1'.");
+    usage("a value for a switch", {"--list=yes", "single.mid"}, "valore inatteso dopo '--list'.");
+
+    QTest::newRow("--version") << QStringList{"--version", "single.mid"}
+                               << QStringList{"kadenzo-batch 1.1"} << QStringList{} << 0
+                               << QStringList{};
+    QTest::newRow("-v") << QStringList{"-v"} << QStringList{"kadenzo-batch 1.1"} << QStringList{}
+                        << 0 << QStringList{};
 }
 
-// One drum kit to repair. Skipped without a word: a missing path (which must not be created), a
-// folder, a file that cannot be opened for writing. Counted: the rest, the empty file and the
-// failing ones too.
-void BatchTest::reportsErrorsAndCountsTheFilesOpened()
+void BatchTest::interface()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, out);
+    QFETCH(QStringList, err);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, repaired);
+
     QTemporaryDir dir;
-    const QString good = dir.filePath("good.mid");
-    const QString bad = dir.filePath("bad è.kar");
-    const QString notMidi = dir.filePath("notes.mid");
-    const QString empty = dir.filePath("empty.mid");
-    const QString missing = dir.filePath("missing.mid");
-    const QByteArray goodBytes = smfHeader(1) + smfTrack("00 C9 11 00 C0 09 00 FF 2F 00");
-    QVERIFY(writeFile(good, goodBytes));
-    QVERIFY(writeFile(bad, smfHeader(1) + smfTrack("00 F7 00")));
-    QVERIFY(writeFile(notMidi, "some notes"));
-    QVERIFY(writeFile(empty, {}));
+    QVERIFY(makeFixtures(dir.path()));
+    const Run run = runBatch(arguments, dir.path());
+    QCOMPARE(run.out, out);
+    QCOMPARE(run.err, err);
+    QCOMPARE(run.exitCode, exitCode);
 
-    QStringList paths = {good, bad, missing, dir.path(), notMidi, empty, good};
-    const QString unwritable = unwritableFile();
-    if (!unwritable.isEmpty())
-        paths.append(unwritable);
-    const Run run = runBatch(paths);
+    QMap<QString, QByteArray> expected;
+    for (const Fixture &fixture : fixtures())
+        expected.insert(fixture.path,
+                        repaired.contains(fixture.path) ? fixture.after : fixture.before);
+    QCOMPARE(filesUnder(dir.path()), expected);
+}
 
+void BatchTest::helpNamesEveryOption()
+{
+    const Run run = runBatch({"--help"});
     QCOMPARE(run.exitCode, 0);
-    const QString error = QStringLiteral("Attenzione! E' stato trovato un errore nel file ");
-    QCOMPARE(run.err, QStringList({error + bad, error + notMidi}));
-    // The second time through, the good song has nothing left to repair.
-    QCOMPARE(run.out.last(), QStringLiteral("Files trovati: 5, numero Conversioni: 1"));
-    QVERIFY(!QFile::exists(missing));
-    QCOMPARE(readFile(good), smfHeader(1) + smfTrack("00 C9 00 00 C0 09 00 FF 2F 00"));
+    QVERIFY(run.err.isEmpty());
+    QVERIFY2(run.out.first().startsWith("Uso: ") &&
+                 run.out.first().endsWith(" [OPZIONI] PERCORSO..."),
+             qPrintable(run.out.first()));
+    const QString help = run.out.join(u'\n');
+    for (const char *option : {"-r, --recursive", "-n, --dry-run", "-l, --list", "-j, --jobs <N>",
+                               "-h, --help", "-v, --version", "Stato di uscita"})
+        QVERIFY2(help.contains(QLatin1String(option)), option);
+}
+
+// Cannot be opened for writing: reported and left alone, by a run. A dry run judges by the
+// file's permissions, which this file (refused by the kernel) does not show.
+void BatchTest::unwritableFileIsReportedAndLeftAlone()
+{
+    const QString unwritable = unwritableFile();
+    if (unwritable.isEmpty())
+        QSKIP("no file here refuses to be opened for writing");
+    const QByteArray before = readFile(unwritable);
+    const Run run = runBatch({unwritable});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, QStringList{summary(0, 0)});
+    QCOMPARE(run.err.size(), 1);
+    QVERIFY2(run.err.first().startsWith(openError(unwritable, {})), qPrintable(run.err.first()));
+    QCOMPARE(readFile(unwritable), before);
+}
+
+// A collection with many conversions, broken songs and songs given more than once: several
+// jobs print what one job prints and leave the same bytes; a dry run prints it too and
+// changes nothing.
+void BatchTest::jobsAndDryRunChangeNothingInTheOutput()
+{
+    QTemporaryDir oneJob;
+    QTemporaryDir severalJobs;
+    QRandomGenerator random(7);
+    for (int i = 0; i < 60; ++i) {
+        QByteArray events;
+        // s05 is long enough for walks of it to overlap if they could.
+        const int programs = i == 5 ? 50000 : int(random.bounded(1, 40));
+        for (int p = 0; p < programs; ++p) {
+            const char status = random.bounded(4) == 0 ? char(0xC0) : char(0xC9); // channel 1 or 10
+            events += QByteArray::fromRawData("\x00", 1) + status + char(random.bounded(128));
+        }
+        // Every seventh song breaks after its programs; the repairs before stay.
+        events += i % 7 == 3 ? hex("00 F4") : hex("00 FF 2F 00");
+        const QByteArray bytes = smfHeader(1) + smfTrack(events);
+        const QString name = QStringLiteral("c/s%1.mid").arg(i, 2, 10, QLatin1Char('0'));
+        for (const QTemporaryDir *dir : {&oneJob, &severalJobs}) {
+            QVERIFY(QDir().mkpath(dir->filePath("c")));
+            QVERIFY(writeFile(dir->filePath(name), bytes));
+        }
+    }
+    // s05 first, three times in a row: the walks must wait for each other. The folder three
+    // times: more paths (187) than two jobs keep pending at once (128).
+    const QStringList paths = {"c/s05.mid", "c/s05.mid", "./c/s05.mid", "c", "gone.mid",
+                               "c/s10.mid", "c",         "c/s03.mid",   "c", "./c/s41.mid"};
+
+    const Run reference = runBatch(QStringList{"-l", "-j", "1"} + paths, oneJob.path());
+    QCOMPARE(reference.exitCode, 1);
+    QVERIFY(reference.out.size() > 500);
+    QCOMPARE(reference.err.size(), 1 + 9 * 3 + 2); // gone.mid; nine broken songs 3 times; two more
+
+    const QMap<QString, QByteArray> pristine = filesUnder(severalJobs.path());
+    const Run dryRun = runBatch(QStringList{"-n", "-l", "-j", "4"} + paths, severalJobs.path());
+    QCOMPARE(filesUnder(severalJobs.path()), pristine);
+    QCOMPARE(dryRun, reference);
+
+    const Run parallel = runBatch(QStringList{"-l", "-j", "2"} + paths, severalJobs.path());
+    QCOMPARE(parallel, reference);
+    QCOMPARE(filesUnder(severalJobs.path()), filesUnder(oneJob.path()));
+    QVERIFY(filesUnder(severalJobs.path()) != pristine);
 }
 
 QTEST_GUILESS_MAIN(BatchTest)

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFile>
+#include <QIODevice>
+
+#include <map>
+
+// A song opened read-only that takes writes without passing them on, so that the engine walks
+// it as it would walk the real file and nothing reaches the disk. The bytes written are kept
+// in `writes` (offset to byte) and read back over the file's own, so that a later walk of the
+// same file in the same run, given the same map, reads what a real run would have left there.
+class DryRunFile : public QIODevice
+{
+public:
+    using Writes = std::map<qint64, char>;
+    DryRunFile(const QString &path, Writes &writes);
+
+    // Opens the file for reading only, and this device for reading and writing, unbuffered.
+    bool open();
+    void close() override;
+    bool seek(qint64 pos) override;
+    qint64 size() const override;
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 maxSize) override;
+
+private:
+    QFile file;
+    Writes &writes;
+};
