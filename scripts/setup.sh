@@ -10,6 +10,7 @@ build=(
     cmake g++ make          # the build
     qt6-base-dev            # Qt 6 Core, Widgets and Test, with moc and uic
     fonts-liberation2       # Liberation Sans: Arial's metrics, which the window's layout needs
+    qt6-translations-l10n   # Qt's Italian catalogue: the buttons of Qt's dialogs in Italian
 )
 test=(
     clang-format                # the formatting check
@@ -37,7 +38,6 @@ windows=(
     g++-mingw-w64-x86-64-posix  # the Windows cross compilers, with POSIX threads for Qt
     dpkg-dev ninja-build        # unpacks Qt's Debian sources; builds Qt for Windows
     qt6-base-dev                # the host Qt: moc, uic and rcc for the cross build
-    qt6-translations-l10n       # Qt's Italian catalogue, carried in the Windows package
     wine wine64 fonts-wine      # runs the Windows programs and tests here; Tahoma
     xvfb xauth openbox x11-utils imagemagick  # the window's picture under Wine
     nsis zip                    # the installer and the zip
