@@ -6,7 +6,7 @@ DryRunFile::DryRunFile(const QString &path, Writes &writes)
 {
 }
 
-bool DryRunFile::open()
+bool DryRunFile::openSong()
 {
     if (!file.open(QIODevice::ReadOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered)) {
         setErrorString(file.errorString());

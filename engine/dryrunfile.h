@@ -16,7 +16,7 @@ public:
     DryRunFile(const QString &path, Writes &writes);
 
     // Opens the file for reading only, and this device for reading and writing, unbuffered.
-    bool open();
+    bool openSong();
     void close() override;
     bool seek(qint64 pos) override;
     qint64 size() const override;

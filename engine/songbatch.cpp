@@ -95,7 +95,7 @@ Outcome walkSong(ConversionEngine &engine, const SongPath &song, SameFile *sameF
     if (options.dryRun) {
         DryRunFile::Writes ownWrites;
         DryRunFile file(song.path, sameFile ? sameFile->dryRunWrites : ownWrites);
-        if (!file.open()) {
+        if (!file.openSong()) {
             outcome.problem = openProblem(song.path, file.errorString());
             return outcome;
         }
