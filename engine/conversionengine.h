@@ -108,6 +108,7 @@ private:
 
     // The readers that take `at` read from and move that position instead of `cursor`;
     // unchecked (`checked` false), they leave out the look for the end of the block.
+    const char *walkTwoDataByteEvents(const char *at);
     template <bool checked> bool readEventHead(const char *&at, quint8 &status);
     bool readByte(quint8 &byte);
     template <bool checked> bool readByte(const char *&at, quint8 &byte);
