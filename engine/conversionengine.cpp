@@ -297,8 +297,13 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
             }
             headRead = readEventHead<true>(at, status);
         }
-        if (!headRead)
+        if (!headRead) {
+            // The walk stops past the byte it did not accept, wherever the blocks end; at the
+            // file's end a failed refill has put the cursor there already (and `at` is stale).
+            if (at >= block.data() && at <= blockEnd)
+                cursor = at;
             return TrackEnd::NotAccepted;
+        }
         cursor = at;
 
         if (status < 0xF0) {

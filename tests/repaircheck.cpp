@@ -244,17 +244,22 @@ struct Repair
     QByteArray bytes;
     ConversionEngine::FileResult result;
     int conversions;
+    std::vector<ConversionEngine::Conversion> conversionList;
+    qint64 stopOffset;
 };
 
 // One run of the engine over a copy of the song in memory, reading blockSize bytes at a time.
 Repair repair(const QByteArray &song, qsizetype blockSize = ConversionEngine::defaultBlockSize)
 {
-    Repair run{song, ConversionEngine::FileResult::NotOpened, 0};
+    Repair run{song, ConversionEngine::FileResult::NotOpened, 0, {}, 0};
     QBuffer device(&run.bytes);
     device.open(QIODevice::ReadWrite);
     ConversionEngine engine(blockSize);
+    engine.setRecordConversions(true);
     run.result = engine.walkFile(device);
     run.conversions = engine.totals().conversions;
+    run.conversionList = engine.fileConversions();
+    run.stopOffset = engine.stopOffset();
     return run;
 }
 
@@ -300,11 +305,16 @@ QString repairFaults(const QByteArray &song)
         return QStringLiteral("a second run ended differently");
 
     // Where the blocks of the file end must not matter: a few bytes at a time, the walk
-    // repairs the same bytes and ends the same way.
+    // repairs the same bytes, lists the same conversions and stops at the same place.
     const qsizetype tinyBlock = 1 + song.size() % 7;
     const Repair tiny = repair(song, tinyBlock);
     if (tiny.bytes != repaired || tiny.result != first.result ||
-        tiny.conversions != first.conversions)
+        tiny.conversions != first.conversions || tiny.conversionList != first.conversionList)
         return QStringLiteral("with blocks of %1 bytes the repair differs").arg(tinyBlock);
+    if (tiny.stopOffset != first.stopOffset)
+        return QStringLiteral("with blocks of %1 bytes the walk stops at %2, not %3")
+            .arg(tinyBlock)
+            .arg(tiny.stopOffset)
+            .arg(first.stopOffset);
     return {};
 }
