@@ -42,10 +42,15 @@ QString ConversionEngine::summaryMessage(Totals totals)
 ConversionEngine::FileResult ConversionEngine::processFile(const QString &path)
 {
     QFile midiFile(path);
-    // ExistingOnly: a path that has gone away must not come back as an empty file.
-    if (!midiFile.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
+    if (!openForRepair(midiFile))
         return FileResult::NotOpened;
     return walkFile(midiFile);
+}
+
+bool ConversionEngine::openForRepair(QFile &file)
+{
+    // ExistingOnly: a path that has gone away must not come back as an empty file.
+    return file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered);
 }
 
 ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
@@ -57,7 +62,6 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     trackEnd = -1;
     conversionList.clear();
     const FileResult result = restartAt(0) ? scanFile() : FileResult::Failed;
-    stoppedAt = result == FileResult::Failed ? filePos() : 0;
     file = nullptr;
     return result;
 }
@@ -106,10 +110,8 @@ ConversionEngine::FileResult ConversionEngine::scanFile()
 bool ConversionEngine::findRmidSong()
 {
     std::array<quint8, 12> riff{};
-    for (quint8 &byte : riff) {
-        if (!readByte(byte))
-            return seekTo(0); // too short for RIFF: not RMID
-    }
+    if (!readBytes(riff.data(), riff.size()))
+        return seekTo(0); // too short for RIFF: not RMID
     const auto is = [](const quint8 *bytes, const char(&tag)[5]) {
         return std::equal(tag, tag + 4, bytes);
     };
@@ -117,12 +119,8 @@ bool ConversionEngine::findRmidSong()
         return seekTo(0);
     for (qint64 at = 12; songEnd - at >= chunkHeaderSize;) {
         std::array<quint8, chunkHeaderSize> chunk{};
-        if (!seekTo(at))
+        if (!seekTo(at) || !readBytes(chunk.data(), chunk.size()))
             return false;
-        for (quint8 &byte : chunk) {
-            if (!readByte(byte))
-                return false;
-        }
         const quint32 size = chunk[4] | chunk[5] << 8 | chunk[6] << 16 | quint32(chunk[7]) << 24;
         if (is(chunk.data(), "data")) {
             songStart = at + chunkHeaderSize;
@@ -160,12 +158,8 @@ bool ConversionEngine::peekChunk(qint64 offset, ChunkHeader &chunk)
         return true;
     const qint64 back = filePos();
     std::array<quint8, chunkHeaderSize> bytes{};
-    if (!seekTo(offset))
+    if (!seekTo(offset) || !readBytes(bytes.data(), bytes.size()))
         return false;
-    for (quint8 &byte : bytes) {
-        if (!readByte(byte))
-            return false;
-    }
     chunk = chunkHeader(bytes.data());
     return seekTo(back);
 }
@@ -181,9 +175,8 @@ bool ConversionEngine::findFirstChunk(qint64 &offset)
         return false;
     if (chunk.isTrack)
         return true;
-    const quint32 headerLength =
-        quint32(eventBuf[4]) << 24 | eventBuf[5] << 16 | eventBuf[6] << 8 | eventBuf[7];
-    const qint64 declared = songStart + chunkHeaderSize + headerLength;
+    // The header is a chunk too: "MThd" and its length are in eventBuf[0..7].
+    const qint64 declared = songStart + chunkHeaderSize + chunkHeader(eventBuf.data()).length;
     if (!peekChunk(declared, chunk))
         return false;
     if (chunk.found)
@@ -198,10 +191,8 @@ bool ConversionEngine::findTrack()
 {
     for (;;) {
         const qint64 start = filePos();
-        for (int i = 0; i < chunkHeaderSize; ++i) {
-            if (!readByte(eventBuf[i]))
-                return false;
-        }
+        if (!readBytes(eventBuf.data(), chunkHeaderSize))
+            return false;
         const ChunkHeader chunk = chunkHeader(eventBuf.data());
         const qint64 end = start + chunkHeaderSize + chunk.length;
         if (chunk.isTrack) {
@@ -255,10 +246,8 @@ bool ConversionEngine::trackEndsAtChunkEnd(bool &ends)
         if (songEnd - at < chunkHeaderSize)
             break;
         std::array<quint8, chunkHeaderSize> bytes{};
-        for (quint8 &byte : bytes) {
-            if (!readByte(byte))
-                return false;
-        }
+        if (!readBytes(bytes.data(), bytes.size()))
+            return false;
         const ChunkHeader chunk = chunkHeader(bytes.data());
         const qint64 end = at + chunkHeaderSize + chunk.length;
         if (chunk.isTrack) {
@@ -297,14 +286,9 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
             }
             headRead = readEventHead<true>(at, status);
         }
-        if (!headRead) {
-            // The walk stops past the byte it did not accept, wherever the blocks end; at the
-            // file's end a failed refill has put the cursor there already (and `at` is stale).
-            if (at >= block.data() && at <= blockEnd)
-                cursor = at;
+        cursor = at; // on failure: past the byte not accepted, or at the file's end
+        if (!headRead)
             return TrackEnd::NotAccepted;
-        }
-        cursor = at;
 
         if (status < 0xF0) {
             // Program Change: on a rhythm channel the program selects a drum kit.
@@ -463,9 +447,10 @@ template <bool checked>
 Q_ALWAYS_INLINE bool ConversionEngine::readByte(const char *&at, quint8 &byte)
 {
     if (checked && at >= blockEnd) { // >=: never past the block, even if a caller miscounts
-        if (!refillBlock())
+        const bool refilled = refillBlock();
+        at = cursor; // the next byte to read, or the end of the file
+        if (!refilled)
             return false;
-        at = cursor;
     }
     byte = quint8(*at++);
     return true;
@@ -474,6 +459,11 @@ Q_ALWAYS_INLINE bool ConversionEngine::readByte(const char *&at, quint8 &byte)
 bool ConversionEngine::readByte(quint8 &byte)
 {
     return readByte<true>(cursor, byte);
+}
+
+bool ConversionEngine::readBytes(quint8 *bytes, std::size_t count)
+{
+    return std::all_of(bytes, bytes + count, [this](quint8 &byte) { return readByte(byte); });
 }
 
 // A variable-length quantity of any number of bytes, kept in 32 bits: the top bits of

@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+class QFile;
 class QIODevice;
 
 // Repairs the drum kits of Standard MIDI Files in place.
@@ -60,6 +61,8 @@ public:
 
     // Opens an existing file for reading and writing and walks it; never creates a file.
     FileResult processFile(const QString &path);
+    // Opens a song as processFile does; false, with the file's error, when it cannot.
+    static bool openForRepair(QFile &file);
     // Walks a device that is already open for reading and writing, from its start.
     FileResult walkFile(QIODevice &file);
 
@@ -70,7 +73,7 @@ public:
     // (in an RMID file too).
     const std::vector<Conversion> &fileConversions() const { return conversionList; }
     // After a walk that failed: how many bytes of the file the walk had read when it stopped.
-    qint64 stopOffset() const { return stoppedAt; }
+    qint64 stopOffset() const { return filePos(); }
 
     // The bytes of the current (after a walk: the last) event, as the walk stored them.
     const std::array<quint8, 256> &eventBuffer() const { return eventBuf; }
@@ -111,6 +114,7 @@ private:
     const char *walkTwoDataByteEvents(const char *at);
     template <bool checked> bool readEventHead(const char *&at, quint8 &status);
     bool readByte(quint8 &byte);
+    bool readBytes(quint8 *bytes, std::size_t count);
     template <bool checked> bool readByte(const char *&at, quint8 &byte);
     template <bool checked> bool readDataByte(const char *&at, quint8 &byte);
     bool readVarLen(qint32 &value);
@@ -134,7 +138,6 @@ private:
 
     bool recordConversions = false;
     std::vector<Conversion> conversionList;
-    qint64 stoppedAt = 0;
 
     QIODevice *file = nullptr;
     // The song within the file: all of it, or an RMID file's "data" chunk. Reads stop at its end.

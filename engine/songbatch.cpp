@@ -106,9 +106,9 @@ Outcome walkSong(ConversionEngine &engine, const SongPath &song, SameFile *sameF
         }
         outcome.result = engine.walkFile(file);
     } else {
-        // As ConversionEngine::processFile opens a song, here to learn why an open fails.
+        // Opened here rather than by processFile, to learn why an open fails.
         QFile file(song.path);
-        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered)) {
+        if (!ConversionEngine::openForRepair(file)) {
             outcome.problem = openProblem(song.path, file.errorString());
             return outcome;
         }

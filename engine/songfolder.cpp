@@ -3,6 +3,15 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace {
+const QStringList songNameFilters = {QStringLiteral("*.mid"), QStringLiteral("*.kar")};
+} // namespace
+
+bool isSongName(const QString &fileName)
+{
+    return QDir::match(songNameFilters, fileName);
+}
+
 QStringList songNamesInFolder(const QString &folder)
 {
     // A directory object made with no path sorts by name ignoring case, and its name
@@ -10,7 +19,7 @@ QStringList songNamesInFolder(const QString &folder)
     QDir dir;
     dir.setPath(folder);
     dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-    dir.setNameFilters({QStringLiteral("*.mid"), QStringLiteral("*.kar")});
+    dir.setNameFilters(songNameFilters);
     return dir.entryList();
 }
 

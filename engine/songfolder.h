@@ -5,8 +5,12 @@
 
 #include <vector>
 
+// Whether a file name is a song's: *.mid or *.kar in any letter case, what the song dialog's
+// filter "Midifile (*.mid *.kar)" shows.
+bool isSongName(const QString &fileName);
+
 // The songs directly inside a folder, as bare file names: files (not folders, not hidden
-// ones) named *.mid or *.kar in any letter case, sorted by name ignoring case.
+// ones) whose names are songs' names, sorted by name ignoring case.
 QStringList songNamesInFolder(const QString &folder);
 
 // The folders directly inside a folder, as bare names: not hidden ones, and not symbolic

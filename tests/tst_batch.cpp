@@ -172,9 +172,6 @@ void BatchTest::interface_data()
     QTest::newRow("a folder: its songs in name order ignoring case, no subfolder")
         << QStringList{"songs"} << QStringList{summary(3, 3)} << QStringList{} << 0
         << folderRepaired;
-    QTest::newRow("a folder, -l") << QStringList{"-l", "songs"}
-                                  << folderList + QStringList{summary(3, 3)} << QStringList{} << 0
-                                  << folderRepaired;
     QTest::newRow("a folder written with its slash")
         << QStringList{"-l", "songs/"} << folderList + QStringList{summary(3, 3)} << QStringList{}
         << 0 << folderRepaired;
@@ -248,9 +245,6 @@ void BatchTest::interface_data()
     usage("-j -1", {"-j", "-1", "single.mid"}, "--jobs vuole un numero da 1 a 1024, non '-1'.");
     usage("a value for a switch", {"--list=yes", "single.mid"}, "valore inatteso dopo '--list'.");
 
-    QTest::newRow("--version") << QStringList{"--version", "single.mid"}
-                               << QStringList{"kadenzo-batch 1.1"} << QStringList{} << 0
-                               << QStringList{};
     QTest::newRow("-v") << QStringList{"-v"} << QStringList{"kadenzo-batch 1.1"} << QStringList{}
                         << 0 << QStringList{};
 }

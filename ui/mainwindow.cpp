@@ -17,13 +17,6 @@
 
 namespace {
 
-// The names the song dialog's filter "Midifile (*.mid *.kar)" shows, in any letter case.
-bool isSongName(const QString &name)
-{
-    return name.endsWith(QLatin1String(".mid"), Qt::CaseInsensitive) ||
-           name.endsWith(QLatin1String(".kar"), Qt::CaseInsensitive);
-}
-
 // The songs are repaired where they are, so a drop never asks its source to move them: a
 // file manager would delete what it moved.
 bool acceptWithoutMoving(QDropEvent &event)
@@ -209,7 +202,7 @@ void MainWindow::runDrop(const QList<DroppedItem> &items)
             continue;
         }
         for (const QString &name : songNamesInFolder(item.path))
-            paths.append(item.path + u'/' + name);
+            paths.append(pathInFolder(item.path, name));
     }
     const DroppedItem &first = items.constFirst();
     if (first.folder)
