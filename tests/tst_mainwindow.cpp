@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
@@ -89,11 +90,23 @@ struct Answered
 };
 
 // Clicks the window's button and answers the dialogs it opens.
-Answered clickAndAnswer(QWidget *window, const char *buttonName,
+// Waits for the end of the batch (its summary closed) that an action started, if it started
+// one: a drop during a batch starts none.
+void waitForTheBatch(MainWindow *window, bool runningBefore, QSignalSpy &finished)
+{
+    if (!runningBefore && window->isBatchRunning() && finished.isEmpty())
+        QVERIFY(finished.wait(60000));
+}
+
+// Clicks the window's button, answers the dialogs it opens, and waits for the batch.
+Answered clickAndAnswer(MainWindow *window, const char *buttonName,
                         std::function<void(QFileDialog *)> answer)
 {
     ModalAnswerer answerer(window->findChild<QProgressBar *>("progressBar"), std::move(answer));
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    const bool runningBefore = window->isBatchRunning();
     QTest::mouseClick(window->findChild<QPushButton *>(buttonName), Qt::LeftButton);
+    waitForTheBatch(window, runningBefore, finished);
     return {answerer.fileDialogsSeen, answerer.messages};
 }
 
@@ -164,10 +177,12 @@ DropResult dropOn(MainWindow *window, const QList<QUrl> &urls,
     QDragEnterEvent enter(middle.toPoint(), offered, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(middle, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    const bool runningBefore = window->isBatchRunning();
     QApplication::sendEvent(target, &drop);
     if (beforeBatch)
         beforeBatch();
-    QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
+    waitForTheBatch(window, runningBefore, finished);
     return {enter.isAccepted(), drop.isAccepted(),
             drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction, answerer.messages};
 }
@@ -419,7 +434,8 @@ void MainWindowTest::qtButtonsReadInItalian()
 }
 
 // Three songs: one with a drum kit to repair, one with an event that is not accepted, and one that
-// cannot be opened for writing. The error names the second, and the summary counts two files.
+// cannot be opened for writing. The error names the second; the summary counts two files found
+// and one not opened, which its details name with the reason.
 void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
 {
     QTemporaryDir songs;
@@ -447,7 +463,11 @@ void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
     QVERIFY(messages[0].barVisible);
     QCOMPARE(messages[0].barValue, 1); // the error comes before the bar counts the file
     QCOMPARE(messages[0].barMaximum, 3);
-    QCOMPARE(messages[1].text, QStringLiteral("Files trovati: 2, numero Conversioni: 1"));
+    QCOMPARE(messages[1].text,
+             QStringLiteral("Files trovati: 2, numero Conversioni: 1\nFile non aperti: 1"));
+    QVERIFY2(messages[1].details.endsWith("Attenzione! Impossibile aprire " +
+                                          songs.filePath("c.mid") + ": file di sola lettura\n"),
+             qPrintable(messages[1].details));
     QCOMPARE(messages[1].buttonCount, 2); // OK, then the toggle of Qt's details area
     QVERIFY(messages[1].barVisible);
     QCOMPARE(messages[1].barValue, 2);
@@ -662,28 +682,31 @@ void MainWindowTest::dropDuringABatchIsRefused()
 
 // Each case drops songs, in order, and gives the summary's details expected; "%1" stands for
 // the folder the songs are in. "gone.mid" is removed between the drop and the batch, so it
-// cannot be opened: it is skipped, not counted and not listed.
+// cannot be opened: it is not counted among the files found, and the summary says so.
 void MainWindowTest::summaryDetailsListChangesAndFailures_data()
 {
     QTest::addColumn<QStringList>("songs");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QString>("details");
 
+    const QString gone = "Attenzione! Impossibile aprire %1/gone.mid: non esiste\n";
     QTest::newRow("changes and failures")
         << QStringList{"kits.mid", "standard.mid", "gone.mid", "late-failure.mid", "text.mid"}
-        << "Files trovati: 4, numero Conversioni: 5"
+        << "Files trovati: 4, numero Conversioni: 5\nFile non aperti: 1"
         << "%1/kits.mid: canale 10: kit 17 → 0 (2 volte); canale 10: kit 20 → 0; "
-           "canale 1: kit 17 → 0\n"
-           "%1/late-failure.mid: canale 10: kit 17 → 0; errore, lettura interrotta dopo 27 "
-           "byte\n"
-           "%1/text.mid: errore, lettura interrotta dopo 5 byte\n";
+           "canale 1: kit 17 → 0\n" +
+               gone +
+               "%1/late-failure.mid: canale 10: kit 17 → 0; errore, lettura interrotta dopo 27 "
+               "byte\n"
+               "%1/text.mid: errore, lettura interrotta dopo 5 byte\n";
     QTest::newRow("a file not opened after a changed one")
-        << QStringList{"kits.mid", "gone.mid"} << "Files trovati: 1, numero Conversioni: 4"
+        << QStringList{"kits.mid", "gone.mid"}
+        << "Files trovati: 1, numero Conversioni: 4\nFile non aperti: 1"
         << "%1/kits.mid: canale 10: kit 17 → 0 (2 volte); canale 10: kit 20 → 0; "
-           "canale 1: kit 17 → 0\n";
-    QTest::newRow("nothing changed, nothing failed")
-        << QStringList{"standard.mid", "gone.mid"} << "Files trovati: 1, numero Conversioni: 0"
-        << QString();
+           "canale 1: kit 17 → 0\n" +
+               gone;
+    QTest::newRow("nothing changed, every file opened")
+        << QStringList{"standard.mid"} << "Files trovati: 1, numero Conversioni: 0" << QString();
 }
 
 void MainWindowTest::summaryDetailsListChangesAndFailures()

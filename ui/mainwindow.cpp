@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include <QDir>
+#include <QCloseEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,6 +12,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
+#include <QThread>
 #include <QUrl>
 
 #include <vector>
@@ -32,13 +35,18 @@ bool acceptWithoutMoving(QDropEvent &event)
     return false;
 }
 
-// One line of the summary's details for a file that was changed or failed: its path, each
-// different change once (in the order the file first makes it, with how many times when more
-// than once), and where the walk stopped if it failed. Appended in place, so that a batch of
-// thousands of songs builds its details in one growing string.
-void appendDetailsLine(QString &details, const QString &path, const ConversionEngine &engine,
-                       bool failed)
+// One line of the summary's details for a song that was changed, failed or was not opened:
+// its path, each different change once (in the order the file first makes it, with how many
+// times when more than once), and where the walk stopped if it failed; or why it could not be
+// opened, as kadenzo-batch says it. Appended in place, so that a batch of thousands of songs
+// builds its details in one growing string.
+void appendDetailsLine(QString &details, const SongBatch::Outcome &song)
 {
+    if (!song.problem.isEmpty()) {
+        details += SongBatch::notOpenedMessage(song.path, song.problem);
+        details += u'\n';
+        return;
+    }
     struct Change
     {
         int channel;
@@ -47,7 +55,7 @@ void appendDetailsLine(QString &details, const QString &path, const ConversionEn
     };
     std::vector<Change> changes;
     QHash<int, qsizetype> changeIndex; // by channel * 256 + former kit
-    for (const ConversionEngine::Conversion &conversion : engine.fileConversions()) {
+    for (const ConversionEngine::Conversion &conversion : song.conversionList) {
         const int key = conversion.channel * 256 + conversion.formerKit;
         const auto found = changeIndex.constFind(key);
         if (found != changeIndex.constEnd()) {
@@ -58,7 +66,7 @@ void appendDetailsLine(QString &details, const QString &path, const ConversionEn
         }
     }
 
-    details += path;
+    details += song.path;
     details += u':';
     const char16_t *separator = u" ";
     for (const Change &change : changes) {
@@ -76,13 +84,27 @@ void appendDetailsLine(QString &details, const QString &path, const ConversionEn
             details += QLatin1String(" volte)");
         }
     }
-    if (failed) {
+    if (song.result == ConversionEngine::FileResult::Failed) {
         details += separator;
         details += QLatin1String("errore, lettura interrotta dopo ");
-        details += QString::number(engine.stopOffset());
+        details += QString::number(song.stopOffset);
         details += QLatin1String(" byte");
     }
     details += u'\n';
+}
+
+// The summary's text: the totals, then the songs not opened and the songs a stop left out,
+// each only when there are some.
+QString summaryText(const ConversionEngine::Totals &totals, int notOpened, int notWalked)
+{
+    QString text = ConversionEngine::summaryMessage(totals);
+    if (notOpened > 0)
+        text += QStringLiteral("\nFile non aperti: %1").arg(notOpened);
+    if (notWalked > 0)
+        text += notWalked == 1
+                    ? QStringLiteral("\nConversione interrotta: 1 file non elaborato")
+                    : QStringLiteral("\nConversione interrotta: %1 file non elaborati").arg(notWalked);
+    return text;
 }
 
 } // namespace
@@ -97,8 +119,10 @@ MainWindow::MainWindow(QWidget *parent)
     for (QLabel *label : {ui->label, ui->label_2})
         shrinkUntilItFits(*label);
     ui->progressBar->setVisible(false); // shown only while a batch runs
+    ui->buttonStop->setVisible(false);  // likewise
     setAcceptDrops(true);
-    engine.setRecordConversions(true); // for the summary's details
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &MainWindow::stopBatch);
 }
 
 // Where the first dialog starts. On Windows "\" is the root of the current drive; elsewhere it
@@ -114,6 +138,12 @@ QString MainWindow::firstDirectory()
 
 MainWindow::~MainWindow()
 {
+    // A window destroyed during a batch (the program ends otherwise) lets the songs in flight
+    // finish: none is left half-walked.
+    if (batch && batch->thread.joinable()) {
+        batch->control.stop();
+        batch->thread.join();
+    }
     delete ui;
 }
 
@@ -136,7 +166,12 @@ void MainWindow::on_buttonFolder_clicked()
     if (folder.isEmpty())
         return;
     lastDir = folder;
-    runBatch(songNamesInFolder(lastDir));
+    runBatch({folder});
+}
+
+void MainWindow::on_buttonStop_clicked()
+{
+    stopBatch();
 }
 
 // The dialogs give "/" separators, so usually no backslash is found and the next dialog starts
@@ -188,28 +223,45 @@ void MainWindow::dropEvent(QDropEvent *event)
     // so the batch, with its message boxes, runs once control is back in the event loop.
     batchRunning = true;
     QMetaObject::invokeMethod(
-        this, [this, items] { runDrop(items); }, Qt::QueuedConnection);
+        this, [this, items] { runItems(items); }, Qt::QueuedConnection);
 }
 
-// One batch for the whole drop. The next dialog starts where the first dropped item is, as
-// the button that chooses it would have left it.
-void MainWindow::runDrop(const QList<DroppedItem> &items)
+void MainWindow::runFromCommandLine(const QStringList &paths)
+{
+    QList<DroppedItem> items;
+    QStringList missing;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir())
+            items.append({QDir::cleanPath(path), true});
+        else if (info.isFile() && isSongName(info.fileName()))
+            items.append({path, false});
+        else if (!info.exists() && !info.isSymLink())
+            missing.append(path);
+    }
+    if (items.isEmpty() && missing.isEmpty())
+        return;
+    batchRunning = true;
+    QMetaObject::invokeMethod(
+        this, [this, items, missing] { runItems(items, missing); }, Qt::QueuedConnection);
+}
+
+// One batch for the whole drop (or command line), in its order; the missing paths come after.
+// The next dialog starts where the first song or folder is, as the button that chooses it
+// would have left it.
+void MainWindow::runItems(const QList<DroppedItem> &items, const QStringList &missing)
 {
     QStringList paths;
-    for (const DroppedItem &item : items) {
-        if (!item.folder) {
-            paths.append(item.path);
-            continue;
-        }
-        for (const QString &name : songNamesInFolder(item.path))
-            paths.append(pathInFolder(item.path, name));
+    for (const DroppedItem &item : items)
+        paths.append(item.path);
+    if (!items.isEmpty()) {
+        const DroppedItem &first = items.constFirst();
+        if (first.folder)
+            lastDir = first.path;
+        else
+            setLastDirFromSong(first.path);
     }
-    const DroppedItem &first = items.constFirst();
-    if (first.folder)
-        lastDir = first.path;
-    else
-        setLastDirFromSong(first.path);
-    runBatch(paths);
+    runBatch(paths + missing);
 }
 
 bool MainWindow::reportFailure(const QString &path)
@@ -225,41 +277,142 @@ bool MainWindow::reportFailure(const QString &path)
     return error.clickedButton() != ignore;
 }
 
-// Runs the engine over the files one after another, on this thread: the window takes no
-// input until the summary is closed, while the progress bar repaints at every file.
-void MainWindow::runBatch(QStringList names)
+// The songs are listed and walked on a thread of the batch's own, on every core; this thread
+// only shows what comes back, so the window repaints, moves and answers the system throughout.
+void MainWindow::runBatch(const QStringList &paths)
 {
     batchRunning = true;
-    engine.startBatch();
+    batch = std::make_unique<Batch>();
+    ui->buttonFile->setEnabled(false);
+    ui->buttonFolder->setEnabled(false);
+    ui->buttonStop->setEnabled(true);
+    ui->buttonStop->setVisible(true);
     ui->progressBar->setVisible(true);
     ui->progressBar->setValue(0);
-    ui->progressBar->setMaximum(int(names.size()));
+    ui->progressBar->setMaximum(0); // busy until the songs are counted
 
-    QString details;
-    bool reportFailures = true;
-    for (const QString &name : names) {
-        const QString path = name.contains(QLatin1Char('/')) ? name : lastDir + u'/' + name;
-        const ConversionEngine::FileResult result = engine.processFile(path);
-        // A file not opened was not walked: the engine still holds the last walk's list.
-        const bool walked = result != ConversionEngine::FileResult::NotOpened;
-        const bool failed = result == ConversionEngine::FileResult::Failed;
-        if (failed || (walked && !engine.fileConversions().empty()))
-            appendDetailsLine(details, path, engine, failed);
-        if (failed && reportFailures)
-            reportFailures = reportFailure(path);
-        ui->progressBar->setValue(engine.totals().filesFound);
+    Batch *running = batch.get();
+    running->thread = std::thread([this, running, paths] {
+        // A folder on a slow share can take long to list: that too is done here.
+        const std::vector<SongPath> songs = songsForPaths(paths, false);
+        QMetaObject::invokeMethod(
+            this, [this, count = int(songs.size())] { songsListed(count); }, Qt::QueuedConnection);
+        SongBatch::Options options;
+        options.jobs = QThread::idealThreadCount();
+        options.listConversions = true; // for the summary's details
+        const auto report = [this, running](const SongBatch::Outcome &outcome) {
+            // No further song starts while the failure's message box waits for the user.
+            if (outcome.result == ConversionEngine::FileResult::Failed &&
+                running->holdAtFailures.load())
+                running->control.pause();
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { outcomeArrived(outcome); }, Qt::QueuedConnection);
+        };
+        SongBatch::run(songs, options, report, &running->control);
+        QMetaObject::invokeMethod(this, &MainWindow::batchWalked, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::songsListed(int count)
+{
+    batch->songs = count;
+    ui->progressBar->setMaximum(count);
+}
+
+// Esc, "Interrompi", or closing the window: the songs being walked are finished, no further
+// one is started.
+void MainWindow::stopBatch()
+{
+    if (!batch || batch->walked || batch->stopped)
+        return;
+    batch->stopped = true;
+    batch->control.stop();
+    ui->buttonStop->setEnabled(false);
+}
+
+void MainWindow::outcomeArrived(const SongBatch::Outcome &outcome)
+{
+    batch->arrived.push_back(outcome);
+    showArrivedOutcomes();
+}
+
+// Shows the outcomes in the songs' order. A failure's message box runs an event loop of its
+// own, in which more outcomes arrive: they wait in `arrived` for the box to close, so that
+// the boxes come one at a time, in order.
+void MainWindow::showArrivedOutcomes()
+{
+    Batch &running = *batch;
+    if (running.showing)
+        return;
+    running.showing = true;
+    while (!running.arrived.empty()) {
+        const SongBatch::Outcome song = std::move(running.arrived.front());
+        running.arrived.pop_front();
+        ++running.shown;
+        const bool failed = song.result == ConversionEngine::FileResult::Failed;
+        if (!song.problem.isEmpty()) {
+            ++running.notOpened;
+        } else {
+            ++running.totals.filesFound;
+            running.totals.conversions += song.conversions;
+        }
+        if (failed || !song.problem.isEmpty() || !song.conversionList.empty())
+            appendDetailsLine(running.details, song);
+        if (failed) {
+            if (running.holdAtFailures && !running.closing && !reportFailure(song.path))
+                running.holdAtFailures = false;
+            running.control.resume();
+        }
+        ui->progressBar->setValue(running.totals.filesFound);
     }
+    running.showing = false;
+    if (running.walked)
+        finishBatch();
+}
 
-    QMessageBox summary;
-    summary.setText(ConversionEngine::summaryMessage(engine.totals()));
-    // The OK button a box gets by default, made first and the default before Qt's details
-    // toggle joins it.
-    QPushButton *ok = summary.addButton(QMessageBox::Ok);
-    summary.setDefaultButton(ok);
-    summary.setEscapeButton(ok);
-    if (!details.isEmpty())
-        summary.setDetailedText(details);
-    summary.exec();
+void MainWindow::batchWalked()
+{
+    batch->walked = true;
+    if (!batch->showing && batch->arrived.empty())
+        finishBatch();
+}
+
+void MainWindow::finishBatch()
+{
+    batch->thread.join();
+    ui->buttonStop->setVisible(false);
+    if (!batch->closing) {
+        QMessageBox summary;
+        summary.setText(summaryText(batch->totals, batch->notOpened,
+                                    batch->stopped ? batch->songs - batch->shown : 0));
+        // The OK button a box gets by default, made first and the default before Qt's details
+        // toggle joins it.
+        QPushButton *ok = summary.addButton(QMessageBox::Ok);
+        summary.setDefaultButton(ok);
+        summary.setEscapeButton(ok);
+        if (!batch->details.isEmpty())
+            summary.setDetailedText(batch->details);
+        summary.exec();
+    }
+    const bool closing = batch->closing;
+    batch.reset();
     ui->progressBar->setVisible(false);
+    ui->buttonFile->setEnabled(true);
+    ui->buttonFolder->setEnabled(true);
     batchRunning = false;
+    emit batchFinished();
+    if (closing)
+        close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!batch) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // The window closes, and the program ends, once the songs in flight are finished.
+    stopBatch();
+    batch->closing = true;
+    event->ignore();
 }
