@@ -169,6 +169,8 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             slot = Slot{};
             lock.unlock();
 
+            if (options.songStarted)
+                options.songStarted(songs[i].path);
             OpenSong open = openSong(songs[i], options);
             lock.lock();
             slot.opened = true;

@@ -17,6 +17,9 @@ struct Options
     int jobs = 1;                 // how many songs may be walked at once
     bool dryRun = false;          // open each song read-only and keep what would be written
     bool listConversions = false; // fill Outcome::conversionList
+    // Called on the walking thread as each song is started, before it is opened: the tests
+    // hold songs there, as a slow disk would.
+    std::function<void(const QString &path)> songStarted;
 };
 
 // What became of one song.

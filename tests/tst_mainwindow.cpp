@@ -7,13 +7,16 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMutex>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QStyleOptionButton>
@@ -57,7 +60,7 @@ public:
 
     int fileDialogsSeen = 0;
     QList<SeenMessage> messages;
-    // Which button answers a message box; the first one unless set.
+    // Which button answers a message box; the first one unless set. None: ask again later.
     std::function<QAbstractButton *(QMessageBox *)> pick;
 
 private:
@@ -68,13 +71,16 @@ private:
             ++fileDialogsSeen;
             answerFileDialog(dialog);
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            QAbstractButton *answer = pick ? pick(box) : box->buttons().constFirst();
+            if (!answer)
+                return; // not yet: asked again at the next tick
             QStringList buttons;
             for (const QAbstractButton *button : box->buttons())
                 buttons.append(button->text());
             messages.append({box->text(), int(box->buttons().size()), bar->isVisible(),
                              bar->value(), bar->maximum(), box->detailedText(), buttons,
                              box->defaultButton() == box->buttons().constFirst()});
-            (pick ? pick(box) : box->buttons().constFirst())->click();
+            answer->click();
         }
     }
 
@@ -196,6 +202,35 @@ QAbstractButton *ignoreTheRest(QMessageBox *box)
     return box->buttons().constFirst();
 }
 
+// Holds each song of a window's batch as it starts, as a slow disk would, until the test lets
+// it go; keeps the songs started, in the order they started.
+class SongGate
+{
+public:
+    explicit SongGate(MainWindow *window)
+    {
+        window->setSongStarted([this](const QString &path) {
+            {
+                const QMutexLocker lock(&mutex);
+                started.append(path);
+            }
+            open.acquire();
+        });
+    }
+    ~SongGate() { open.release(1 << 20); }
+    void letGo(int songs) { open.release(songs); }
+    QStringList startedSongs()
+    {
+        const QMutexLocker lock(&mutex);
+        return started;
+    }
+
+private:
+    QMutex mutex;
+    QStringList started;
+    QSemaphore open;
+};
+
 const QString errorText = QStringLiteral("Attenzione! E' stato trovato un errore nel file ");
 
 } // namespace
@@ -222,6 +257,10 @@ private slots:
     void summaryDetailsListChangesAndFailures_data();
     void summaryDetailsListChangesAndFailures();
     void ignoringStopsTheBoxesForTheRestOfTheBatch();
+    void stoppingWalksTheStartedSongsWholeAndNoOther_data();
+    void stoppingWalksTheStartedSongsWholeAndNoOther();
+    void noSongStartsWhileAFailureWaits();
+    void commandLineSongsAndFoldersRunOneBatch();
 
 private:
     QProgressBar *bar() const { return window->findChild<QProgressBar *>("progressBar"); }
@@ -776,6 +815,142 @@ void MainWindowTest::ignoringStopsTheBoxesForTheRestOfTheBatch()
                                  errorText + folder.filePath("b.mid"),
                                  errorText + folder.filePath("d.mid"),
                                  "Files trovati: 4, numero Conversioni: 0"}));
+}
+
+// A batch held by a slow disk: the window answers meanwhile, and a stop (Esc, "Interrompi", or
+// closing the window) lets the songs already started finish whole and starts no other.
+void MainWindowTest::stoppingWalksTheStartedSongsWholeAndNoOther_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("Interrompi") << "Interrompi";
+    QTest::newRow("closing the window") << "close";
+}
+
+void MainWindowTest::stoppingWalksTheStartedSongsWholeAndNoOther()
+{
+    QFETCH(QString, how);
+    QTemporaryDir folder;
+    QStringList paths;
+    for (int i = 0; i < 8; ++i) {
+        paths.append(folder.filePath(QStringLiteral("s%1.mid").arg(i)));
+        QVERIFY(writeFile(paths.constLast(), goodSong));
+    }
+    SongGate gate(window);
+    ModalAnswerer answerer(bar(), {});
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    window->runFromCommandLine({folder.path()});
+
+    // The batch waits on the disk; this thread goes on handling events.
+    QTRY_VERIFY(!gate.startedSongs().isEmpty());
+    auto *stop = window->findChild<QPushButton *>("buttonStop");
+    QVERIFY(stop->isVisible());
+    QCOMPARE(stop->text(), QStringLiteral("Interrompi"));
+    QVERIFY(!window->findChild<QPushButton *>("buttonFile")->isEnabled());
+    if (how == "Esc") {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+    } else if (how == "Interrompi") {
+        QTest::mouseClick(stop, Qt::LeftButton);
+    } else {
+        window->close();
+        QVERIFY(window->isVisible()); // until the songs in flight are done
+    }
+    gate.letGo(paths.size());
+    QVERIFY(finished.wait(60000));
+
+    const QStringList started = gate.startedSongs();
+    QVERIFY(started.size() < paths.size());
+    for (const QString &path : paths)
+        QCOMPARE(readFile(path), started.contains(path) ? goodSongRepaired : goodSong);
+    if (how == "close") {
+        QVERIFY(answerer.messages.isEmpty());
+        QVERIFY(!window->isVisible());
+        return;
+    }
+    const qsizetype notWalked = paths.size() - started.size();
+    QCOMPARE(answerer.messages.size(), 1);
+    QCOMPARE(answerer.messages[0].text,
+             QStringLiteral("Files trovati: %1, numero Conversioni: %1\nConversione interrotta: "
+                            "%2 file non elaborat%3")
+                 .arg(started.size())
+                 .arg(notWalked)
+                 .arg(notWalked == 1 ? "o" : "i"));
+    QVERIFY(!stop->isVisible());
+    QVERIFY(window->findChild<QPushButton *>("buttonFile")->isEnabled());
+}
+
+// While a failure's message box waits for the user, the songs already started finish and no
+// other starts; the rest of the batch runs once it is closed.
+void MainWindowTest::noSongStartsWhileAFailureWaits()
+{
+    QTemporaryDir folder;
+    QVERIFY(writeFile(folder.filePath("a.mid"), badSong));
+    for (const char *name : {"b.mid", "c.mid", "d.mid", "e.mid", "f.mid", "g.mid", "h.mid"})
+        QVERIFY(writeFile(folder.filePath(name), goodSong));
+    SongGate gate(window);
+    QTimer drip; // a song at a time, until the failure shows
+    connect(&drip, &QTimer::timeout, [&] { gate.letGo(1); });
+    drip.start(50);
+
+    qsizetype startedAtTheBox = -1;
+    qsizetype startedLater = -1;
+    QElapsedTimer boxOpen;
+    const DropResult result =
+        dropOn(window, localUrls({folder.path()}), Qt::CopyAction, [&](QMessageBox *box) {
+            if (box->text() != errorText + folder.filePath("a.mid"))
+                return box->buttons().constFirst();
+            if (startedAtTheBox < 0) {
+                drip.stop();
+                startedAtTheBox = gate.startedSongs().size();
+                gate.letGo(100);
+                boxOpen.start();
+            }
+            if (boxOpen.elapsed() < 300)
+                return static_cast<QAbstractButton *>(nullptr);
+            startedLater = gate.startedSongs().size();
+            return box->buttons().constFirst();
+        });
+    QVERIFY(startedAtTheBox > 0 && startedAtTheBox < 8);
+    QCOMPARE(startedLater, startedAtTheBox);
+    QCOMPARE(result.messages.size(), 2);
+    QCOMPARE(result.messages[1].text, QStringLiteral("Files trovati: 8, numero Conversioni: 7"));
+    QCOMPARE(readFile(folder.filePath("h.mid")), goodSongRepaired);
+}
+
+// `kadenzo PATH...`: the songs and folders given run one batch, as if dropped; other files
+// are left out, and a path that does not exist is a file not opened.
+void MainWindowTest::commandLineSongsAndFoldersRunOneBatch()
+{
+    QTemporaryDir tree;
+    QVERIFY(QDir(tree.path()).mkdir("folder"));
+    const QString folderGood = tree.filePath("folder/good.mid");
+    const QString folderBad = tree.filePath("folder/bad.kar");
+    const QString song = tree.filePath("song.mid");
+    const QString notes = tree.filePath("notes.txt");
+    const QString missing = tree.filePath("missing.mid");
+    QVERIFY(writeFile(folderGood, goodSong) && writeFile(folderBad, badSong) &&
+            writeFile(song, goodSong) && writeFile(notes, goodSong));
+
+    window->runFromCommandLine({notes});
+    QVERIFY(!window->isBatchRunning()); // nothing to walk: no batch
+
+    ModalAnswerer answerer(bar(), {});
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    window->runFromCommandLine({tree.filePath("folder"), notes, missing, song});
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(answerer.messages.size(), 2);
+    QCOMPARE(answerer.messages[0].text, errorText + folderBad);
+    QCOMPARE(answerer.messages[1].text,
+             QStringLiteral("Files trovati: 3, numero Conversioni: 2\nFile non aperti: 1"));
+    QCOMPARE(answerer.messages[1].details,
+             folderBad + badSongDetails + '\n' + folderGood + goodSongDetails + '\n' + song +
+                 goodSongDetails + "\nAttenzione! Impossibile aprire " + missing +
+                 ": non esiste\n");
+    QCOMPARE(readFile(notes), goodSong);
+    QCOMPARE(readFile(song), goodSongRepaired);
+    QCOMPARE(window->lastDirectory(), tree.filePath("folder"));
 }
 
 QTEST_MAIN(MainWindowTest)

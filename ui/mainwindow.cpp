@@ -292,7 +292,7 @@ void MainWindow::runBatch(const QStringList &paths)
     ui->progressBar->setMaximum(0); // busy until the songs are counted
 
     Batch *running = batch.get();
-    running->thread = std::thread([this, running, paths] {
+    running->thread = std::thread([this, running, paths, songStarted = songStarted] {
         // A folder on a slow share can take long to list: that too is done here.
         const std::vector<SongPath> songs = songsForPaths(paths, false);
         QMetaObject::invokeMethod(
@@ -300,6 +300,7 @@ void MainWindow::runBatch(const QStringList &paths)
         SongBatch::Options options;
         options.jobs = QThread::idealThreadCount();
         options.listConversions = true; // for the summary's details
+        options.songStarted = songStarted;
         const auto report = [this, running](const SongBatch::Outcome &outcome) {
             // No further song starts while the failure's message box waits for the user.
             if (outcome.result == ConversionEngine::FileResult::Failed &&

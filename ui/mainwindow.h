@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -38,6 +39,11 @@ public:
 
     // From a batch's start (a choice, a drop) until its summary is closed.
     bool isBatchRunning() const { return batchRunning; }
+    // Called on a batch's thread as each song starts (see SongBatch::Options::songStarted).
+    void setSongStarted(std::function<void(const QString &path)> hook)
+    {
+        songStarted = std::move(hook);
+    }
 
 signals:
     // A batch has ended and its summary has been closed.
@@ -103,4 +109,5 @@ private:
         QString details;
     };
     std::unique_ptr<Batch> batch;
+    std::function<void(const QString &path)> songStarted;
 };
