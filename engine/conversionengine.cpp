@@ -305,7 +305,7 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
                 const Conversion conversion{filePos() - 1, status & 0x0F, program};
                 if (outOfRangeEnd >= 0)
                     heldBack.push_back(conversion);
-                else if (!writeRepair(conversion))
+                else if (!rewriteProgramByte(conversion))
                     return TrackEnd::NotAccepted;
             }
         } else if (status == 0xF0) {
@@ -459,30 +459,26 @@ bool ConversionEngine::writeHeldBackRepairs(qint64 next)
         return false;
     outOfRangeEnd = -1;
     for (const Conversion &conversion : heldBack) {
-        if (!writeRepair(conversion))
+        if (!rewriteProgramByte(conversion))
             return false;
     }
     heldBack.clear();
     return true;
 }
 
-bool ConversionEngine::writeRepair(const Conversion &conversion)
+// Every program byte is written here, and counted and listed once written. It goes straight
+// to the file, past the block buffer (whose copy of it has already been walked); then the file
+// is put back where the next block starts.
+bool ConversionEngine::rewriteProgramByte(const Conversion &conversion)
 {
-    if (!rewriteProgramByte(conversion.offset))
+    const qint64 nextBlock = blockStart + (blockEnd - block.data());
+    const bool written = file->seek(conversion.offset) && file->putChar(char(replacementKit));
+    if (!file->seek(nextBlock) || !written)
         return false;
     ++conversions;
     if (recordConversions)
         conversionList.push_back(conversion);
     return true;
-}
-
-// Every program byte is written here, straight to the file, past the block buffer (whose copy
-// of it has already been walked); then the file is put back where the next block starts.
-bool ConversionEngine::rewriteProgramByte(qint64 offset)
-{
-    const qint64 nextBlock = blockStart + (blockEnd - block.data());
-    const bool written = file->seek(offset) && file->putChar(char(replacementKit));
-    return file->seek(nextBlock) && written;
 }
 
 // Reads the byte at `at` and moves past it. Checked, it first refills the block when `at` has

@@ -114,8 +114,7 @@ private:
     bool bufferStartsWith(const char (&tag)[5]) const;
     void noteOutOfRangeData(const char *after);
     bool writeHeldBackRepairs(qint64 next);
-    bool writeRepair(const Conversion &conversion);
-    bool rewriteProgramByte(qint64 offset);
+    bool rewriteProgramByte(const Conversion &conversion);
     void applyGsMessage(qint32 dataLength);
     static std::array<int, 16> defaultPartChannels();
 
