@@ -25,6 +25,12 @@ class QIODevice;
 // grow with the file; a rewrite goes straight to the file at the offset of the byte just
 // read. A file that ends early, or holds an event the walk does not accept, fails: the walk
 // stops there and nothing more is written to it.
+//
+// Some editors write out-of-range values into channel events: a data byte with its top bit
+// set (a program 0xFF, a velocity 0x81). Such a byte is taken as the event's data, but the
+// walk may as well have lost its way there, so the track's repairs from that byte on are held
+// back until the track ends with a chunk or the song's end right after it; if it does not,
+// the file fails at that byte and the held-back repairs are never written.
 class ConversionEngine
 {
 public:
@@ -72,8 +78,9 @@ public:
     // The conversions of the last file walked, in file order; offsets are in the whole file
     // (in an RMID file too).
     const std::vector<Conversion> &fileConversions() const { return conversionList; }
-    // After a walk that failed: how many bytes of the file the walk had read when it stopped.
-    qint64 stopOffset() const { return filePos(); }
+    // After a walk that failed: how many bytes of the file the walk had read when it stopped
+    // (in a track that did not prove an out-of-range data byte, just past that byte).
+    qint64 stopOffset() const { return outOfRangeEnd >= 0 ? outOfRangeEnd : filePos(); }
 
     // The bytes of the current (after a walk: the last) event, as the walk stored them.
     const std::array<quint8, 256> &eventBuffer() const { return eventBuf; }
@@ -105,7 +112,9 @@ private:
     bool readSystemExclusive();
     bool skipMetaEvent(bool &endOfTrack);
     bool bufferStartsWith(const char (&tag)[5]) const;
-    bool rewriteProgramByte();
+    void noteOutOfRangeData(const char *after);
+    bool writeHeldBackRepairs(qint64 next);
+    bool rewriteProgramByte(const Conversion &conversion);
     void applyGsMessage(qint32 dataLength);
     static std::array<int, 16> defaultPartChannels();
 
@@ -138,6 +147,10 @@ private:
 
     bool recordConversions = false;
     std::vector<Conversion> conversionList;
+    // Just past the current track's first data byte with its top bit set; -1 while there is
+    // none. From that byte on, the track's repairs wait in heldBack for the track's end.
+    qint64 outOfRangeEnd = -1;
+    std::vector<Conversion> heldBack;
 
     QIODevice *file = nullptr;
     // The song within the file: all of it, or an RMID file's "data" chunk. Reads stop at its end.
