@@ -117,8 +117,7 @@ struct Slot
 } // namespace
 
 ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &options,
-                             const std::function<void(const Outcome &)> &report,
-                             Control *control)
+                             const std::function<void(const Outcome &)> &report, Control *control)
 {
     Control ownControl;
     Control &batch = control ? *control : ownControl;
@@ -179,8 +178,8 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             batch.changed.wait(lock, [&] { return !mustWait(i); });
             DryRunFile::Writes ownWrites;
             if (open.dryRun) {
-                const auto found = open.identity ? dryRunWrites.find(*open.identity)
-                                                 : dryRunWrites.end();
+                const auto found =
+                    open.identity ? dryRunWrites.find(*open.identity) : dryRunWrites.end();
                 open.dryRun->setWrites(found != dryRunWrites.end() ? found->second : ownWrites);
             }
             lock.unlock();

@@ -68,10 +68,9 @@ QString whyNotOpened(const QString &path, const QString &systemError)
     // The open that failed went through Qt, which keeps only the system's words: ask the
     // system once more, for its error code.
 #ifdef Q_OS_WIN
-    const HANDLE probe = CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
-                                     GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE probe = CreateFileW(
+        reinterpret_cast<const wchar_t *>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = GetLastError();
     if (probe != INVALID_HANDLE_VALUE)
         CloseHandle(probe);
@@ -104,7 +103,7 @@ QString whyNotOpened(const QString &path, const QString &systemError)
         constexpr QFile::Permissions anyWrite =
             QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
         return info.isReadable() && !(info.permissions() & anyWrite) ? readOnly()
-                                                                      : NotOpened::accessDenied();
+                                                                     : NotOpened::accessDenied();
     }
     return systemError;
 }

@@ -349,9 +349,9 @@ void BatchTest::jobsAndDryRunChangeNothingInTheOutput()
     }
     // s05 first, four times in a row by three names: the walks must wait for each other. The
     // folder three times: more paths (188) than two jobs keep pending at once (128).
-    const QStringList paths = {"c/s05.mid", "hard-s05.mid", "c/s05.mid", "./c/s05.mid",
-                               "c",         "gone.mid",     "c/s10.mid", "c",
-                               "c/s03.mid", "c",            "./c/s41.mid"};
+    const QStringList paths = {"c/s05.mid",  "hard-s05.mid", "c/s05.mid", "./c/s05.mid", "c",
+                               "gone.mid",   "c/s10.mid",    "c",         "c/s03.mid",   "c",
+                               "./c/s41.mid"};
 
     const Run reference = runBatch(QStringList{"-l", "-j", "1"} + paths, oneJob.path());
     QCOMPARE(reference.exitCode, 1);

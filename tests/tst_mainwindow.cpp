@@ -944,10 +944,10 @@ void MainWindowTest::commandLineSongsAndFoldersRunOneBatch()
     QCOMPARE(answerer.messages[0].text, errorText + folderBad);
     QCOMPARE(answerer.messages[1].text,
              QStringLiteral("Files trovati: 3, numero Conversioni: 2\nFile non aperti: 1"));
-    QCOMPARE(answerer.messages[1].details,
-             folderBad + badSongDetails + '\n' + folderGood + goodSongDetails + '\n' + song +
-                 goodSongDetails + "\nAttenzione! Impossibile aprire " + missing +
-                 ": non esiste\n");
+    QCOMPARE(answerer.messages[1].details, folderBad + badSongDetails + '\n' + folderGood +
+                                               goodSongDetails + '\n' + song + goodSongDetails +
+                                               "\nAttenzione! Impossibile aprire " + missing +
+                                               ": non esiste\n");
     QCOMPARE(readFile(notes), goodSong);
     QCOMPARE(readFile(song), goodSongRepaired);
     QCOMPARE(window->lastDirectory(), tree.filePath("folder"));

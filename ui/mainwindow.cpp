@@ -3,8 +3,8 @@
 #include "songfolder.h"
 #include "ui_mainwindow.h"
 
-#include <QDir>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -101,9 +101,10 @@ QString summaryText(const ConversionEngine::Totals &totals, int notOpened, int n
     if (notOpened > 0)
         text += QStringLiteral("\nFile non aperti: %1").arg(notOpened);
     if (notWalked > 0)
-        text += notWalked == 1
-                    ? QStringLiteral("\nConversione interrotta: 1 file non elaborato")
-                    : QStringLiteral("\nConversione interrotta: %1 file non elaborati").arg(notWalked);
+        text +=
+            notWalked == 1
+                ? QStringLiteral("\nConversione interrotta: 1 file non elaborato")
+                : QStringLiteral("\nConversione interrotta: %1 file non elaborati").arg(notWalked);
     return text;
 }
 
