@@ -63,9 +63,10 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     conversionList.clear();
     outOfRangeEnd = -1;
     heldBack.clear();
+    rewriteRefused = false;
     const FileResult result = restartAt(0) ? scanFile() : FileResult::Failed;
     file = nullptr;
-    return result;
+    return rewriteRefused ? FileResult::NotRecorded : result;
 }
 
 ConversionEngine::FileResult ConversionEngine::scanFile()
@@ -300,6 +301,8 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
         if (status < 0xF0) {
             // Program Change: on a rhythm channel the program selects a drum kit.
             const int program = eventBuf[1];
+            if (Q_UNLIKELY(programObserver) && (status & 0xF0) == 0xC0)
+                programObserver({filePos() - 1, status & 0x0F, program});
             if ((status & 0xF0) == 0xC0 && drumChannel[status & 0x0F] &&
                 fixProgramChange(eventBuf)) {
                 const Conversion conversion{filePos() - 1, status & 0x0F, program};
@@ -471,6 +474,10 @@ bool ConversionEngine::writeHeldBackRepairs(qint64 next)
 // is put back where the next block starts.
 bool ConversionEngine::rewriteProgramByte(const Conversion &conversion)
 {
+    if (beforeRewrite && !beforeRewrite(conversion)) {
+        rewriteRefused = true;
+        return false;
+    }
     const qint64 nextBlock = blockStart + (blockEnd - block.data());
     const bool written = file->seek(conversion.offset) && file->putChar(char(replacementKit));
     if (!file->seek(nextBlock) || !written)

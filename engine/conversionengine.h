@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 class QFile;
@@ -38,6 +39,9 @@ public:
         NotOpened, // missing, or not openable for reading and writing: skipped, not counted
         Walked,    // every declared track was walked to its end
         Failed,    // counted, but a track (or the header) was not accepted
+        // Counted; the walk stopped before a repair that could not be recorded beforehand
+        // (setBeforeRewrite): the file holds the repairs recorded so far.
+        NotRecorded,
     };
 
     struct Totals
@@ -75,6 +79,19 @@ public:
     // When on, each walk lists its conversions (off by default: a batch that only counts them
     // keeps no list, however many there are).
     void setRecordConversions(bool on) { recordConversions = on; }
+    // Called before each program byte is written, with the repair about to be made; when it
+    // returns false the byte is left as it is and the walk stops (FileResult::NotRecorded).
+    // This is how a journal records each repair before it is made.
+    void setBeforeRewrite(std::function<bool(const Conversion &)> hook)
+    {
+        beforeRewrite = std::move(hook);
+    }
+    // Called for every Program Change the walk meets, on any channel, with the offset of its
+    // program byte in the file (`formerKit` holds the program as the walk read it).
+    void setProgramObserver(std::function<void(const Conversion &)> observer)
+    {
+        programObserver = std::move(observer);
+    }
     // The conversions of the last file walked, in file order; offsets are in the whole file
     // (in an RMID file too).
     const std::vector<Conversion> &fileConversions() const { return conversionList; }
@@ -146,6 +163,9 @@ private:
     int runningStatus = -1;
 
     bool recordConversions = false;
+    std::function<bool(const Conversion &)> beforeRewrite;
+    bool rewriteRefused = false; // by beforeRewrite, in the current walk
+    std::function<void(const Conversion &)> programObserver;
     std::vector<Conversion> conversionList;
     // Just past the current track's first data byte with its top bit set; -1 while there is
     // none. From that byte on, the track's repairs wait in heldBack for the track's end.

@@ -90,6 +90,11 @@ Outcome walkSong(ConversionEngine &engine, const SongPath &song, OpenSong &open,
     if (!outcome.problem.isEmpty())
         return outcome;
     const int conversionsBefore = engine.totals().conversions;
+    if (options.journal && !options.dryRun) {
+        engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
+            return options.journal->record(song.path, conversion);
+        });
+    }
     outcome.result = engine.walkFile(open.device());
     outcome.conversions = engine.totals().conversions - conversionsBefore;
     if (outcome.result == ConversionEngine::FileResult::Failed)
@@ -187,6 +192,8 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             Outcome outcome = walkSong(engine, songs[i], open, options);
             open = {}; // closed before a later walk of the same file starts
             lock.lock();
+            if (outcome.result == ConversionEngine::FileResult::NotRecorded)
+                batch.stopped = true; // no journal, no change: no further song either
             if (!ownWrites.empty() && slot.identity)
                 dryRunWrites.emplace(*slot.identity, std::move(ownWrites));
             slot.outcome = std::move(outcome);
