@@ -39,7 +39,8 @@ struct SeenMessage
     bool barVisible = false;
     int barValue = -1;
     int barMaximum = -1;
-    QString details;
+    QString details;             // without the journal's line
+    QString journal;             // the journal's path that the details end with, if any
     QStringList buttons;         // their texts, in the box's order
     bool firstIsDefault = false; // the first button is the default one, as Enter presses it
 };
@@ -77,8 +78,16 @@ private:
             QStringList buttons;
             for (const QAbstractButton *button : box->buttons())
                 buttons.append(button->text());
+            QString details = box->detailedText();
+            QString journal;
+            const QString journalLine = QStringLiteral("Registro delle modifiche: ");
+            const qsizetype at = details.lastIndexOf(journalLine);
+            if (at >= 0 && (at == 0 || details[at - 1] == u'\n')) {
+                journal = details.mid(at + journalLine.size()).trimmed();
+                details.truncate(at);
+            }
             messages.append({box->text(), int(box->buttons().size()), bar->isVisible(),
-                             bar->value(), bar->maximum(), box->detailedText(), buttons,
+                             bar->value(), bar->maximum(), details, journal, buttons,
                              box->defaultButton() == box->buttons().constFirst()});
             answer->click();
         }
@@ -261,6 +270,7 @@ private slots:
     void stoppingWalksTheStartedSongsWholeAndNoOther();
     void noSongStartsWhileAFailureWaits();
     void commandLineSongsAndFoldersRunOneBatch();
+    void restoringPutsBackTheBatchsKits();
 
 private:
     QProgressBar *bar() const { return window->findChild<QProgressBar *>("progressBar"); }
@@ -271,11 +281,15 @@ private:
     }
 
     MainWindow *window = nullptr;
+    QTemporaryDir dataHome;
 };
 
 void MainWindowTest::initTestCase()
 {
     useLayoutFont();
+    // The journals go under $XDG_DATA_HOME on Linux; under Wine, to the prefix's own
+    // %LOCALAPPDATA%.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
 }
 
 void MainWindowTest::init()
@@ -507,7 +521,10 @@ void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
     QVERIFY2(messages[1].details.endsWith("Attenzione! Impossibile aprire " +
                                           songs.filePath("c.mid") + ": file di sola lettura\n"),
              qPrintable(messages[1].details));
-    QCOMPARE(messages[1].buttonCount, 2); // OK, then the toggle of Qt's details area
+    // OK, "Ripristina i kit", then the toggle of Qt's details area; the details end with the
+    // journal's path.
+    QCOMPARE(messages[1].buttonCount, 3);
+    QVERIFY(QFileInfo(messages[1].journal).isFile());
     QVERIFY(messages[1].barVisible);
     QCOMPARE(messages[1].barValue, 2);
     QCOMPARE(messages[1].barMaximum, 3);
@@ -780,7 +797,10 @@ void MainWindowTest::summaryDetailsListChangesAndFailures()
     QCOMPARE(last.text, summary);
     QCOMPARE(last.details, details.isEmpty() ? details : details.arg(folder.path()));
     // With no details there is no toggle for them: the box has its OK button only.
-    QCOMPARE(last.buttonCount, details.isEmpty() ? 1 : 2);
+    // OK, "Ripristina i kit" where something changed, and the toggle of the details.
+    const bool changed = !summary.endsWith("Conversioni: 0");
+    QCOMPARE(last.buttonCount, 1 + int(changed) + int(!details.isEmpty()));
+    QCOMPARE(!last.journal.isEmpty(), changed);
     QVERIFY(last.firstIsDefault);
 }
 
@@ -951,6 +971,35 @@ void MainWindowTest::commandLineSongsAndFoldersRunOneBatch()
     QCOMPARE(readFile(notes), goodSong);
     QCOMPARE(readFile(song), goodSongRepaired);
     QCOMPARE(window->lastDirectory(), tree.filePath("folder"));
+}
+
+// "Ripristina i kit" in the summary: the kits the batch changed come back, by its journal,
+// where the songs still hold kit 0; a byte changed since is left alone, and said why.
+void MainWindowTest::restoringPutsBackTheBatchsKits()
+{
+    QTemporaryDir folder;
+    const QString kept = folder.filePath("a.mid");
+    const QString changed = folder.filePath("b.mid");
+    QVERIFY(writeFile(kept, goodSong) && writeFile(changed, goodSong));
+    const DropResult result =
+        dropOn(window, localUrls({folder.path()}), Qt::CopyAction, [&](QMessageBox *box) {
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == QStringLiteral("&Ripristina i kit")) {
+                    QByteArray bytes = readFile(changed);
+                    bytes[24] = 5; // another program sets kit 5 there meanwhile
+                    writeFile(changed, bytes);
+                    return button;
+                }
+            }
+            return box->buttons().constFirst();
+        });
+    QCOMPARE(result.messages.size(), 2);
+    QCOMPARE(result.messages[0].text, QStringLiteral("Files trovati: 2, numero Conversioni: 2"));
+    QCOMPARE(result.messages[1].text, QStringLiteral("Kit ripristinati: 1\nNon ripristinati: 1"));
+    QCOMPARE(result.messages[1].details,
+             "Attenzione! Kit non ripristinato in " + QDir::toNativeSeparators(changed) +
+                 ", posizione 24 (canale 10, kit 17): lì c'è il kit 5, non il kit 0\n");
+    QCOMPARE(readFile(kept), goodSong);
 }
 
 QTEST_MAIN(MainWindowTest)

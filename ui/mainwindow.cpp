@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
@@ -135,6 +136,11 @@ QString MainWindow::firstDirectory()
 #else
     return QDir::homePath();
 #endif
+}
+
+QString MainWindow::programVersion()
+{
+    return QStringLiteral(KADENZO_VERSION);
 }
 
 MainWindow::~MainWindow()
@@ -302,6 +308,7 @@ void MainWindow::runBatch(const QStringList &paths)
         options.jobs = QThread::idealThreadCount();
         options.listConversions = true; // for the summary's details
         options.songStarted = songStarted;
+        options.journal = &running->journal;
         const auto report = [this, running](const SongBatch::Outcome &outcome) {
             // No further song starts while the failure's message box waits for the user.
             if (outcome.result == ConversionEngine::FileResult::Failed &&
@@ -383,6 +390,14 @@ void MainWindow::finishBatch()
 {
     batch->thread.join();
     ui->buttonStop->setVisible(false);
+    const QString journalPath = batch->journal.path();
+    if (!batch->journal.problem().isEmpty() && !batch->closing) {
+        QMessageBox refused(QMessageBox::Warning, windowTitle(),
+                            journalFailedMessage(batch->journal), QMessageBox::Ok, this);
+        refused.exec();
+    }
+    if (!journalPath.isEmpty())
+        batch->details += QStringLiteral("Registro delle modifiche: %1\n").arg(journalPath);
     if (!batch->closing) {
         QMessageBox summary;
         summary.setText(summaryText(batch->totals, batch->notOpened,
@@ -392,9 +407,15 @@ void MainWindow::finishBatch()
         QPushButton *ok = summary.addButton(QMessageBox::Ok);
         summary.setDefaultButton(ok);
         summary.setEscapeButton(ok);
+        // What this batch changed can be taken back at once, from its journal.
+        QPushButton *restore = nullptr;
+        if (batch->totals.conversions > 0 && !journalPath.isEmpty())
+            restore = summary.addButton(tr("&Ripristina i kit"), QMessageBox::ActionRole);
         if (!batch->details.isEmpty())
             summary.setDetailedText(batch->details);
         summary.exec();
+        if (restore && summary.clickedButton() == restore)
+            restoreKits(journalPath);
     }
     const bool closing = batch->closing;
     batch.reset();
@@ -405,6 +426,48 @@ void MainWindow::finishBatch()
     emit batchFinished();
     if (closing)
         close();
+}
+
+// Puts back the kits the batch changed, by the journal, on a thread of its own like the batch;
+// then says how many, with the lines left alone and why in the details.
+void MainWindow::restoreKits(const QString &journalPath)
+{
+    ui->progressBar->setMaximum(0); // busy
+    int restored = 0;
+    int leftAlone = 0;
+    QString details;
+    QString problem;
+    QEventLoop waiting;
+    std::thread restoring([&] {
+        restoreJournal(
+            journalPath, false,
+            [&](const RestoredLine &line) {
+                if (line.result == RestoredLine::Result::Restored) {
+                    ++restored;
+                } else if (line.result == RestoredLine::Result::LeftAlone) {
+                    ++leftAlone;
+                    details += leftAloneMessage(line) + u'\n';
+                }
+            },
+            problem);
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    waiting.exec();
+    restoring.join();
+
+    QString text = QStringLiteral("Kit ripristinati: %1").arg(restored);
+    if (!problem.isEmpty())
+        text += u'\n' + SongBatch::notOpenedMessage(journalPath, problem);
+    if (leftAlone > 0)
+        text += QStringLiteral("\nNon ripristinati: %1").arg(leftAlone);
+    QMessageBox done;
+    done.setText(text);
+    QPushButton *ok = done.addButton(QMessageBox::Ok);
+    done.setDefaultButton(ok);
+    done.setEscapeButton(ok);
+    if (!details.isEmpty())
+        done.setDetailedText(details);
+    done.exec();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -31,6 +31,8 @@ public:
     const QString &lastDirectory() const { return lastDir; }
     // Its value in a new window.
     static QString firstDirectory();
+    // The program's version, as its journals give it.
+    static QString programVersion();
 
     // Songs and folders given on the program's command line (by a file manager's "Open with",
     // or Windows' "Send to"): one batch once the event loop runs, as if dropped on the window.
@@ -82,6 +84,7 @@ private:
     void showArrivedOutcomes();
     void batchWalked();
     void finishBatch();
+    void restoreKits(const QString &journalPath);
     // Shows the error for a failed file; false when the user asks to see no more of them.
     static bool reportFailure(const QString &path);
 
@@ -95,6 +98,7 @@ private:
     {
         std::thread thread;
         SongBatch::Control control;
+        Journal journal{QStringLiteral("kadenzo"), programVersion()};
         // While on, the batch pauses at each failed song until its message box is closed.
         std::atomic<bool> holdAtFailures = true;
         std::deque<SongBatch::Outcome> arrived; // not yet shown
