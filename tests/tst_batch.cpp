@@ -567,7 +567,9 @@ void BatchTest::aBatchStoppedAnywhereCanBeRestored()
     const Run refused = runBatch({dir.path()});
     QVERIFY(QFile::remove(folder));
     QCOMPARE(refused.exitCode, 1);
-    QCOMPARE(refused.out, QStringList{summary(1, 0)});
+    // The songs in flight when the journal failed are counted; none is changed.
+    QCOMPARE(refused.out.size(), 1);
+    QVERIFY2(refused.out.first().endsWith(", numero Conversioni: 0"), qPrintable(refused.out[0]));
     QCOMPARE(refused.err.size(), 1);
     QVERIFY2(refused.err.first().startsWith(
                  "Attenzione! Impossibile scrivere il registro delle modifiche: "),
