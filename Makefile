@@ -1,4 +1,4 @@
-# `make run` and `make test` do all the set-up on a fresh Debian or Ubuntu machine.
+# `make run` and `make test` do all the set-up on a fresh Debian 12 machine.
 BUILD ?= build
 SANITIZED ?= build-sanitize
 FUZZ ?= build-fuzz
