@@ -180,7 +180,7 @@ wineserver --wait
 [ -f "$send_to" ] || fail "no Send To shortcut"
 has_key "$all_key" || fail "no entry in the list of programs"
 check_installed_batch "$all_installed"
-uninstall "$all_installed" /AllUsers /S
+uninstall "$all_installed" /S
 [ ! -e "$all_menu_entry" ] || fail "the uninstaller left the Start menu entry"
 ! has_key "$all_key" || fail "the uninstaller left its registry entry"
 

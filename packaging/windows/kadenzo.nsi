@@ -219,11 +219,18 @@ Function un.onInit
     SetRegView 64
     !insertmacro ReadCommandLine "un."
     ${If} $0 == ""
-        ; Started without a mode (from its folder): the mode of the install that is here.
+        ; Started without a mode (from its folder): the mode of the install that is here, or
+        ; of the only install there is when the folder is named another way (a drive letter
+        ; of its own, a short name).
         StrCpy $0 CurrentUser
         ReadRegStr $1 HKLM "${SETTINGS_KEY}" "InstallDir"
-        ${If} $1 == $INSTDIR
-            StrCpy $0 AllUsers
+        ReadRegStr $2 HKCU "${SETTINGS_KEY}" "InstallDir"
+        ${If} $1 != ""
+        ${AndIf} $2 != $INSTDIR
+            ${If} $1 == $INSTDIR
+            ${OrIf} $2 == ""
+                StrCpy $0 AllUsers
+            ${EndIf}
         ${EndIf}
     ${EndIf}
     StrCpy $InstallMode $0
