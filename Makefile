@@ -1,4 +1,4 @@
-# `make run` and `make test` do all the set-up on a fresh Debian or Ubuntu machine.
+# `make run` and `make test` do all the set-up on a fresh Debian 12 machine.
 BUILD ?= build
 SANITIZED ?= build-sanitize
 FUZZ ?= build-fuzz
@@ -93,15 +93,17 @@ windows-test: build
 	scripts/windows-test.sh $(WINDOWS_BUILD) $(BUILD)
 
 # dist/kadenzo_<version>_amd64.deb from the ordinary build (packaging/linux/install.cmake),
-# then lintian's verdict on it.
+# then lintian's verdict on it. Installs only what those two need.
 package: build
 	@scripts/setup.sh package
 	cd $(BUILD) && cpack -G DEB
 	lintian --display-info $(DEB)
 
 # Installs the package on a fresh Debian 12, runs both programs there and removes it again.
-# Not part of `make test`: the first run downloads a Debian system (cached afterwards).
+# Not part of `make test`: the first run downloads a Debian system (cached afterwards), and
+# the set-up brings debootstrap and the real songs.
 package-test: package
+	@scripts/setup.sh package-test
 	scripts/package-test.sh $(DEB) $(BUILD)/kadenzo-batch
 
 format:
