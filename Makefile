@@ -51,7 +51,8 @@ test-threads:
 	@scripts/setup.sh test
 	cmake -S . -B $(THREADS) -DCMAKE_BUILD_TYPE=Debug -DKADENZO_TSAN=ON
 	cmake --build $(THREADS) -j $(JOBS) --target tst_batch tst_mainwindow kadenzo-batch
-	cd $(THREADS) && export TSAN_OPTIONS=halt_on_error=1 QT_QPA_PLATFORM=offscreen && \
+	cd $(THREADS) && export QT_QPA_PLATFORM=offscreen \
+		TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" && \
 		./tst_batch && ./tst_mainwindow $(WINDOW_BATCH_TESTS)
 
 # The fuzzer needs clang's libFuzzer: its own build tree, engine and fuzz target only.
