@@ -322,12 +322,14 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
 // while the next one starts before fastEnd (such an event is at most 5 bytes long). Returns
 // where the first other event starts (a meta, SysEx or Program Change event, a long delta
 // time, or a damaged event), which the caller walks the general way: nothing is stored for it.
+// Only the last event walked here is stored in eventBuf, as if each had been.
 Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *at)
 {
     // Bit n set: the statuses 0xn0..0xnF have two data bytes (8, 9, A, B and E).
     constexpr quint32 twoDataBytes = 0x4F00;
     // 0: no running status, which no event here can use.
     quint32 running = runningStatus == noRunningStatus ? 0 : quint32(runningStatus);
+    const char *const start = at;
     const char *const end = fastEnd;
     while (at < end) {
         const auto *bytes = reinterpret_cast<const quint8 *>(at);
@@ -346,10 +348,13 @@ Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *
         if (!((twoDataBytes >> (status >> 4)) & 1) || (data & 0x8080))
             break;
         running = status;
-        eventBuf[0] = quint8(status);
-        eventBuf[1] = quint8(data);
-        eventBuf[2] = quint8(data >> 8);
         at = reinterpret_cast<const char *>(bytes + 2);
+    }
+    if (at != start) {
+        // Every event walked here ends with its two data bytes.
+        eventBuf[0] = quint8(running);
+        eventBuf[1] = quint8(at[-2]);
+        eventBuf[2] = quint8(at[-1]);
     }
     if (running != 0)
         runningStatus = int(running);
