@@ -437,13 +437,11 @@ Q_ALWAYS_INLINE bool ConversionEngine::readDataByte(const char *&at, quint8 &byt
 }
 
 // The program byte is the byte just read. It is written straight to the file, past the block
-// buffer (whose copy of it has already been walked); then the file is put back where the next
-// block starts.
+// buffer (whose copy of it has already been walked); the next block read seeks back first
+// (refillBlock), which most songs, held by one block, never need.
 bool ConversionEngine::rewriteProgramByte()
 {
-    const qint64 nextBlock = blockStart + (blockEnd - block.data());
-    const bool written = file->seek(filePos() - 1) && file->putChar(char(eventBuf[1]));
-    return file->seek(nextBlock) && written;
+    return file->seek(filePos() - 1) && file->putChar(char(eventBuf[1]));
 }
 
 // Reads the byte at `at` and moves past it. Checked, it first refills the block when `at` has
@@ -525,7 +523,8 @@ bool ConversionEngine::seekTo(qint64 offset)
 
 bool ConversionEngine::restartAt(qint64 offset)
 {
-    if (offset < songStart || offset > songEnd || !file->seek(offset))
+    // A device just opened is at its start already: no seek (a system call) for that.
+    if (offset < songStart || offset > songEnd || (file->pos() != offset && !file->seek(offset)))
         return false;
     blockStart = offset;
     cursor = blockEnd = block.data();
@@ -538,7 +537,9 @@ bool ConversionEngine::refillBlock()
 {
     blockStart += blockEnd - block.data();
     const qint64 wanted = qMin(qint64(block.size()), songEnd - blockStart);
-    const qint64 length = wanted > 0 ? file->read(block.data(), wanted) : 0;
+    // After a rewrite the file is where the program byte was written, not where the block ends.
+    const bool placed = file->pos() == blockStart || file->seek(blockStart);
+    const qint64 length = wanted > 0 && placed ? file->read(block.data(), wanted) : 0;
     cursor = blockEnd = block.data();
     if (length > 0)
         blockEnd += length;
