@@ -329,6 +329,9 @@ Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *
     constexpr quint32 twoDataBytes = 0x4F00;
     // 0: no running status, which no event here can use.
     quint32 running = runningStatus == noRunningStatus ? 0 : quint32(runningStatus);
+    // A running status checked once, not at every event that uses it: 0x80 while it is not
+    // one with two data bytes (or there is none), which fails the data bytes' test below.
+    quint32 unusableRunning = ((twoDataBytes >> (running >> 4)) & 1) ? 0 : 0x80;
     const char *const start = at;
     const char *const end = fastEnd;
     while (at < end) {
@@ -341,13 +344,19 @@ Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *
             bytes += 1;
         }
         quint32 status = running;
-        if (bytes[0] & 0x80)
+        quint32 unusableStatus = unusableRunning;
+        if (bytes[0] & 0x80) {
             status = *bytes++;
+            if (!((twoDataBytes >> (status >> 4)) & 1))
+                break;
+            unusableStatus = 0;
+        }
         // Both data bytes at once: neither may have its top bit set.
         const quint32 data = qFromLittleEndian<quint16>(bytes);
-        if (!((twoDataBytes >> (status >> 4)) & 1) || (data & 0x8080))
+        if ((data | unusableStatus) & 0x8080)
             break;
         running = status;
+        unusableRunning = unusableStatus;
         at = reinterpret_cast<const char *>(bytes + 2);
     }
     if (at != start) {
