@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+
 namespace {
 struct Run
 {
@@ -217,7 +219,7 @@ void BatchTest::interface_data()
 #ifdef Q_OS_UNIX
     QTest::newRow("neither a file nor a folder")
         << QStringList{"/dev/null"} << QStringList{summary(0, 0)}
-        << QStringList{openError("/dev/null", "non e' un file ne' una cartella")} << 1
+        << QStringList{openError("/dev/null", "non è un file né una cartella")} << 1
         << QStringList{};
 #endif
 #ifdef Q_OS_WIN
@@ -326,10 +328,18 @@ void BatchTest::jobsAndDryRunChangeNothingInTheOutput()
             QVERIFY(writeFile(dir->filePath(name), bytes));
         }
     }
-    // s05 first, three times in a row: the walks must wait for each other. The folder three
-    // times: more paths (187) than two jobs keep pending at once (128).
-    const QStringList paths = {"c/s05.mid", "c/s05.mid", "./c/s05.mid", "c", "gone.mid",
-                               "c/s10.mid", "c",         "c/s03.mid",   "c", "./c/s41.mid"};
+    // A hard link is another name for the same file, which only the system can tell.
+    for (const QTemporaryDir *dir : {&oneJob, &severalJobs}) {
+        std::error_code error;
+        std::filesystem::create_hard_link(dir->filePath("c/s05.mid").toStdWString(),
+                                          dir->filePath("hard-s05.mid").toStdWString(), error);
+        QVERIFY2(!error, error.message().c_str());
+    }
+    // s05 first, four times in a row by three names: the walks must wait for each other. The
+    // folder three times: more paths (188) than two jobs keep pending at once (128).
+    const QStringList paths = {"c/s05.mid", "hard-s05.mid", "c/s05.mid", "./c/s05.mid",
+                               "c",         "gone.mid",     "c/s10.mid", "c",
+                               "c/s03.mid", "c",            "./c/s41.mid"};
 
     const Run reference = runBatch(QStringList{"-l", "-j", "1"} + paths, oneJob.path());
     QCOMPARE(reference.exitCode, 1);
