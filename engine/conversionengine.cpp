@@ -547,8 +547,8 @@ bool ConversionEngine::refillBlock()
     blockStart += blockEnd - block.data();
     const qint64 wanted = qMin(qint64(block.size()), songEnd - blockStart);
     // After a rewrite the file is where the program byte was written, not where the block ends.
-    const bool placed = file->pos() == blockStart || file->seek(blockStart);
-    const qint64 length = wanted > 0 && placed ? file->read(block.data(), wanted) : 0;
+    const bool placed = wanted > 0 && (file->pos() == blockStart || file->seek(blockStart));
+    const qint64 length = placed ? file->read(block.data(), wanted) : 0;
     cursor = blockEnd = block.data();
     if (length > 0)
         blockEnd += length;
