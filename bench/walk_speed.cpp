@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
