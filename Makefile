@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 VERSION := $(shell sed -n 's/^project.Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 DEB := dist/kadenzo_$(VERSION)_amd64.deb
 
-.PHONY: all setup setup-test build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
+.PHONY: all setup setup-test build run test test-plain test-sanitized test-threads test-fuzz fuzz bench screenshot \
 	windows windows-test package package-test format clean
 
 all: build
@@ -38,6 +38,16 @@ test-sanitized:
 	cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=Debug -DKADENZO_SANITIZE=ON
 	cmake --build $(SANITIZED) -j $(JOBS)
 	cd $(SANITIZED) && ctest --output-on-failure
+
+# The tests of the code that runs on several threads (the batch, the window's batch) under
+# ThreadSanitizer. Not part of `make test`: Qt itself is not built for it, so this is run by
+# hand when that code changes.
+THREADS ?= build-tsan
+test-threads:
+	@scripts/setup.sh test
+	cmake -S . -B $(THREADS) -DCMAKE_BUILD_TYPE=Debug -DKADENZO_TSAN=ON
+	cmake --build $(THREADS) -j $(JOBS) --target tst_batch tst_mainwindow kadenzo-batch
+	cd $(THREADS) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^tst_(batch|mainwindow)$$'
 
 # The fuzzer needs clang's libFuzzer: its own build tree, engine and fuzz target only.
 $(FUZZ)/fuzz_engine: FORCE
@@ -96,6 +106,6 @@ format:
 	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SANITIZED) $(FUZZ) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(SANITIZED) $(THREADS) $(FUZZ) $(WINDOWS_BUILD)
 
 FORCE:

@@ -1,6 +1,7 @@
 // kadenzo-batch [OPTIONS] PATH...: repairs the drum kits of the songs given, and of the songs
 // in the folders given, from a terminal or a script; the same engine and the same results as
 // the window, on as many threads as the machine has cores.
+#include "journal.h"
 #include "songbatch.h"
 #include "songfolder.h"
 
@@ -43,6 +44,35 @@ public:
     bool isEmpty() const override { return false; }
 };
 
+// --restore: puts back the former kits of the journals given, in that order.
+int restoreJournals(const QStringList &journals, bool dryRun, bool list)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    int restored = 0;
+    int leftAlone = 0;
+    bool everyJournalRead = true;
+    for (const QString &journal : journals) {
+        QString problem;
+        const auto report = [&](const RestoredLine &line) {
+            if (line.result == RestoredLine::Result::Restored) {
+                ++restored;
+                if (list)
+                    out << journalLineText(line.line) << '\n';
+            } else if (line.result == RestoredLine::Result::LeftAlone) {
+                ++leftAlone;
+                err << leftAloneMessage(line) << Qt::endl;
+            }
+        };
+        if (!restoreJournal(journal, dryRun, report, problem)) {
+            err << SongBatch::notOpenedMessage(journal, problem) << Qt::endl;
+            everyJournalRead = false;
+        }
+    }
+    out << restoreSummary(restored, leftAlone) << Qt::endl;
+    return everyJournalRead && leftAlone == 0 ? 0 : exitFailedPath;
+}
+
 int usageError(const QString &message)
 {
     QTextStream(stderr) << "kadenzo-batch: " << message << Qt::endl
@@ -83,7 +113,14 @@ int main(int argc, char *argv[])
         QStringLiteral("Elabora fino a N file alla volta (predefinito: %1, i core).")
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N"));
-    parser.addOptions({recursive, dryRun, list, jobs});
+    const QCommandLineOption noJournal(
+        QStringLiteral("no-journal"),
+        QStringLiteral("Non scrive il registro delle modifiche (per chi tiene copie proprie)."));
+    const QCommandLineOption restore(
+        QStringLiteral("restore"),
+        QStringLiteral("Rimette i kit dei registri delle modifiche dati come PERCORSO, dall'ultima "
+                       "riga alla prima."));
+    parser.addOptions({recursive, dryRun, list, jobs, noJournal, restore});
     parser.addHelpOption();
     parser.addVersionOption();
 
@@ -106,6 +143,9 @@ int main(int argc, char *argv[])
     const QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
         return usageError(QStringLiteral("manca il PERCORSO dei Midifile."));
+
+    if (parser.isSet(restore))
+        return restoreJournals(paths, parser.isSet(dryRun), parser.isSet(list));
 
     SongBatch::Options options;
     options.jobs = jobCount;
@@ -130,8 +170,15 @@ int main(int argc, char *argv[])
             everyPathWalked = false;
         }
     };
+    Journal journal(QStringLiteral("kadenzo-batch"), QStringLiteral(KADENZO_VERSION));
+    if (!parser.isSet(noJournal) && !options.dryRun)
+        options.journal = &journal;
     const ConversionEngine::Totals totals =
         SongBatch::run(songsForPaths(paths, parser.isSet(recursive)), options, report);
     out << ConversionEngine::summaryMessage(totals) << Qt::endl;
+    if (!journal.problem().isEmpty()) {
+        err << journalFailedMessage(journal) << Qt::endl;
+        return exitFailedPath;
+    }
     return everyPathWalked ? 0 : exitFailedPath;
 }

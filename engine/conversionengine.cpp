@@ -61,9 +61,12 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
     songEnd = file->size();
     trackEnd = -1;
     conversionList.clear();
+    outOfRangeEnd = -1;
+    heldBack.clear();
+    rewriteRefused = false;
     const FileResult result = restartAt(0) ? scanFile() : FileResult::Failed;
     file = nullptr;
-    return result;
+    return rewriteRefused ? FileResult::NotRecorded : result;
 }
 
 ConversionEngine::FileResult ConversionEngine::scanFile()
@@ -95,8 +98,13 @@ ConversionEngine::FileResult ConversionEngine::scanFile()
         if (end == TrackEnd::NotAccepted)
             return FileResult::Failed;
         next = filePos();
+        // Where the next track is looked for; after the last one, only to prove a track that
+        // holds out-of-range data.
         const bool more = track + 1 < trackCount;
-        if (end == TrackEnd::EndOfTrack && more && !chunkAfterEndOfTrack(next))
+        if (end == TrackEnd::EndOfTrack && (more || outOfRangeEnd >= 0) &&
+            !chunkAfterEndOfTrack(next))
+            return FileResult::Failed;
+        if (outOfRangeEnd >= 0 && !writeHeldBackRepairs(next))
             return FileResult::Failed;
     }
     return FileResult::Walked;
@@ -293,13 +301,15 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
         if (status < 0xF0) {
             // Program Change: on a rhythm channel the program selects a drum kit.
             const int program = eventBuf[1];
+            if (Q_UNLIKELY(programObserver) && (status & 0xF0) == 0xC0)
+                programObserver({filePos() - 1, status & 0x0F, program});
             if ((status & 0xF0) == 0xC0 && drumChannel[status & 0x0F] &&
                 fixProgramChange(eventBuf)) {
-                if (!rewriteProgramByte())
+                const Conversion conversion{filePos() - 1, status & 0x0F, program};
+                if (outOfRangeEnd >= 0)
+                    heldBack.push_back(conversion);
+                else if (!rewriteProgramByte(conversion))
                     return TrackEnd::NotAccepted;
-                ++conversions;
-                if (recordConversions)
-                    conversionList.push_back({filePos() - 1, status & 0x0F, program});
             }
         } else if (status == 0xF0) {
             if (!readSystemExclusive())
@@ -436,21 +446,58 @@ bool ConversionEngine::skipMetaEvent(bool &endOfTrack)
     return true;
 }
 
-// A data byte of a channel event has its top bit clear. One with the top bit set is a status
-// byte: the file is damaged or the walk has lost its way, and going on would take later bytes
-// for programs that are not.
+// A data byte of a channel event has its top bit clear. One with the top bit set is taken as
+// the event's data all the same, as some editors write such values, but it may as well mean
+// that the file is damaged or the walk has lost its way (it would be a status byte then).
 template <bool checked>
 Q_ALWAYS_INLINE bool ConversionEngine::readDataByte(const char *&at, quint8 &byte)
 {
-    return readByte<checked>(at, byte) && byte < 0x80;
+    if (!readByte<checked>(at, byte))
+        return false;
+    if (Q_UNLIKELY(byte & 0x80))
+        noteOutOfRangeData(at);
+    return true;
 }
 
-// The program byte is the byte just read. It is written straight to the file, past the block
-// buffer (whose copy of it has already been walked); the next block read seeks back first
-// (refillBlock), which most songs, held by one block, never need.
-bool ConversionEngine::rewriteProgramByte()
+// From the track's first out-of-range data byte on, its repairs are held back (scanTrack).
+void ConversionEngine::noteOutOfRangeData(const char *after)
 {
-    return file->seek(filePos() - 1) && file->putChar(char(eventBuf[1]));
+    if (outOfRangeEnd < 0)
+        outOfRangeEnd = blockStart + (after - block.data());
+}
+
+// A track that holds out-of-range data has kept the walk aligned when a chunk or the song's
+// end follows where it ended (`next`): a lost walk would hardly end exactly there. Then its
+// held-back repairs are written; else the file fails at that first byte, and none is.
+bool ConversionEngine::writeHeldBackRepairs(qint64 next)
+{
+    ChunkHeader chunk;
+    if (!peekChunk(next, chunk) || (!chunk.found && next != songEnd))
+        return false;
+    outOfRangeEnd = -1;
+    for (const Conversion &conversion : heldBack) {
+        if (!rewriteProgramByte(conversion))
+            return false;
+    }
+    heldBack.clear();
+    return true;
+}
+
+// Every program byte is written here, and counted and listed once written. It goes straight
+// to the file, past the block buffer (whose copy of it has already been walked); the next block
+// read seeks back first (refillBlock), which most songs, held by one block, never need.
+bool ConversionEngine::rewriteProgramByte(const Conversion &conversion)
+{
+    if (beforeRewrite && !beforeRewrite(conversion)) {
+        rewriteRefused = true;
+        return false;
+    }
+    if (!file->seek(conversion.offset) || !file->putChar(char(replacementKit)))
+        return false;
+    ++conversions;
+    if (recordConversions)
+        conversionList.push_back(conversion);
+    return true;
 }
 
 // Reads the byte at `at` and moves past it. Checked, it first refills the block when `at` has

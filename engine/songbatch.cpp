@@ -90,6 +90,11 @@ Outcome walkSong(ConversionEngine &engine, const SongPath &song, OpenSong &open,
     if (!outcome.problem.isEmpty())
         return outcome;
     const int conversionsBefore = engine.totals().conversions;
+    if (options.journal && !options.dryRun) {
+        engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
+            return options.journal->record(song.path, conversion);
+        });
+    }
     outcome.result = engine.walkFile(open.device());
     outcome.conversions = engine.totals().conversions - conversionsBefore;
     if (outcome.result == ConversionEngine::FileResult::Failed)
@@ -117,8 +122,7 @@ struct Slot
 } // namespace
 
 ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &options,
-                             const std::function<void(const Outcome &)> &report,
-                             Control *control)
+                             const std::function<void(const Outcome &)> &report, Control *control)
 {
     Control ownControl;
     Control &batch = control ? *control : ownControl;
@@ -169,6 +173,8 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             slot = Slot{};
             lock.unlock();
 
+            if (options.songStarted)
+                options.songStarted(songs[i].path);
             OpenSong open = openSong(songs[i], options);
             lock.lock();
             slot.opened = true;
@@ -177,8 +183,8 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             batch.changed.wait(lock, [&] { return !mustWait(i); });
             DryRunFile::Writes ownWrites;
             if (open.dryRun) {
-                const auto found = open.identity ? dryRunWrites.find(*open.identity)
-                                                 : dryRunWrites.end();
+                const auto found =
+                    open.identity ? dryRunWrites.find(*open.identity) : dryRunWrites.end();
                 open.dryRun->setWrites(found != dryRunWrites.end() ? found->second : ownWrites);
             }
             lock.unlock();
@@ -186,6 +192,8 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             Outcome outcome = walkSong(engine, songs[i], open, options);
             open = {}; // closed before a later walk of the same file starts
             lock.lock();
+            if (outcome.result == ConversionEngine::FileResult::NotRecorded)
+                batch.stopped = true; // no journal, no change: no further song either
             if (!ownWrites.empty() && slot.identity)
                 dryRunWrites.emplace(*slot.identity, std::move(ownWrites));
             slot.outcome = std::move(outcome);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversionengine.h"
+#include "journal.h"
 #include "songfolder.h"
 
 #include <condition_variable>
@@ -17,6 +18,12 @@ struct Options
     int jobs = 1;                 // how many songs may be walked at once
     bool dryRun = false;          // open each song read-only and keep what would be written
     bool listConversions = false; // fill Outcome::conversionList
+    // Where each repair is recorded before it is made; none: no record. Once it cannot be
+    // written, no further byte is rewritten and the batch stops.
+    Journal *journal = nullptr;
+    // Called on the walking thread as each song is started, before it is opened: the tests
+    // hold songs there, as a slow disk would.
+    std::function<void(const QString &path)> songStarted;
 };
 
 // What became of one song.

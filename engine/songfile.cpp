@@ -2,13 +2,15 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStorageInfo>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
 #else
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace NotOpened {
@@ -31,12 +33,10 @@ QString readOnly()
 {
     return QStringLiteral("file di sola lettura");
 }
-#ifdef Q_OS_WIN
 QString inUse()
 {
     return QStringLiteral("in uso da un altro programma");
 }
-#endif
 QString folder()
 {
     return QStringLiteral("è una cartella");
@@ -65,18 +65,29 @@ std::optional<FileIdentity> fileIdentity(const QFile &file)
 
 QString whyNotOpened(const QString &path, const QString &systemError)
 {
+    // The open that failed went through Qt, which keeps only the system's words: ask the
+    // system once more, for its error code.
 #ifdef Q_OS_WIN
-    // Another program that holds the song open without sharing it (a player, an editor) is
-    // told apart only by the system's error code: ask once more, and keep that code.
-    const HANDLE probe = CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
-                                     GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE probe = CreateFileW(
+        reinterpret_cast<const wchar_t *>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = GetLastError();
     if (probe != INVALID_HANDLE_VALUE)
         CloseHandle(probe);
+    // Another program that holds the song open without sharing it: a player, an editor.
     else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
         return inUse();
+    const bool refused = probe == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED;
+#else
+    const int probe = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    const int error = errno;
+    if (probe >= 0)
+        ::close(probe);
+    else if (error == EROFS)
+        return readOnly(); // a CD, or a disk mounted read-only
+    else if (error == ETXTBSY)
+        return inUse();
+    const bool refused = probe < 0 && (error == EACCES || error == EPERM);
 #endif
     const QFileInfo info(path);
     if (!info.exists())
@@ -85,16 +96,14 @@ QString whyNotOpened(const QString &path, const QString &systemError)
         return folder();
     if (!info.isFile())
         return NotOpened::notFileOrFolder();
-    if (!info.isReadable())
-        return NotOpened::accessDenied();
-    if (!info.isWritable()) {
+    if (refused || !info.isReadable() || !info.isWritable()) {
         // Songs copied from a CD keep Windows' read-only attribute; on Linux the same shows as
-        // a file without write permission, or a disk mounted read-only.
+        // a file that nobody may write to. (WriteUser is left out: it says what this user may
+        // do, and root may write to such a file, where the kernel may still refuse.)
         constexpr QFile::Permissions anyWrite =
-            QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
-        if (!(info.permissions() & anyWrite) || QStorageInfo(path).isReadOnly())
-            return readOnly();
-        return NotOpened::accessDenied();
+            QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+        return info.isReadable() && !(info.permissions() & anyWrite) ? readOnly()
+                                                                     : NotOpened::accessDenied();
     }
     return systemError;
 }

@@ -28,7 +28,7 @@ QString whyNotOpened(const QString &path, const QString &systemError);
 
 // The reasons themselves, for the paths that are judged before any open.
 namespace NotOpened {
-QString missing();        // "non esiste"
-QString accessDenied();   // "accesso negato"
+QString missing();         // "non esiste"
+QString accessDenied();    // "accesso negato"
 QString notFileOrFolder(); // a device, a pipe, a socket
 } // namespace NotOpened
