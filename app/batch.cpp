@@ -12,6 +12,10 @@
 #include <QThread>
 #include <QTranslator>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace {
 constexpr int exitFailedPath = 1;
 constexpr int exitUsage = 2;
@@ -31,8 +35,7 @@ public:
             {"Options:", "Opzioni:"},
             {"Arguments:", "Argomenti:"},
             {"Displays help on commandline options.", "Mostra questo aiuto."},
-            {"Displays help including Qt specific options.",
-             "Mostra questo aiuto, con le opzioni di Qt."},
+            {"Displays help including Qt specific options.", "Come --help."},
             {"Displays version information.", "Mostra la versione."},
             {"Unknown option '%1'.", "opzione sconosciuta '%1'."},
             {"Unknown options: %1.", "opzioni sconosciute: %1."},
@@ -72,6 +75,20 @@ int restoreJournals(const QStringList &journals, bool dryRun, bool list)
     out << restoreSummary(restored, leftAlone) << Qt::endl;
     return everyJournalRead && leftAlone == 0 ? 0 : exitFailedPath;
 }
+#ifdef Q_OS_WIN
+// Windows' console shows bytes in its own code page, not in the UTF-8 that kadenzo-batch
+// writes (accents, and paths in any script): it is switched to UTF-8 while the program runs.
+struct Utf8Console
+{
+    const UINT previous = GetConsoleOutputCP();
+    Utf8Console() { SetConsoleOutputCP(CP_UTF8); }
+    ~Utf8Console()
+    {
+        if (previous != 0)
+            SetConsoleOutputCP(previous);
+    }
+};
+#endif
 
 int usageError(const QString &message)
 {
@@ -83,6 +100,9 @@ int usageError(const QString &message)
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    static const Utf8Console utf8Console; // static: put back also when Qt's --version exits
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kadenzo-batch"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KADENZO_VERSION));
@@ -92,25 +112,30 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Converte il DrumKit dei Midifile (.mid, .kar) che utilizzano impostazioni non "
-        "standard,\ndirettamente nei file, senza copia di sicurezza.\n\n"
-        "Stato di uscita: 0 se ogni percorso e' stato elaborato senza errori, 1 se un file\n"
-        "ha un errore o un percorso non si puo' aprire, 2 se il comando e' sbagliato."));
+        "standard:\nogni kit di batteria non standard diventa kit 0, direttamente nei file, "
+        "senza copia\ndi sicurezza.\n\n"
+        "Alla fine stampa il riepilogo \"Files trovati: N, numero Conversioni: M\"; sullo "
+        "standard\nerror una riga per ogni file con un errore e per ogni percorso che non si "
+        "è potuto\naprire.\n\n"
+        "Stato di uscita: 0 se ogni percorso è stato elaborato senza errori, 1 se un file\n"
+        "ha un errore o un percorso non si può aprire, 2 se il comando è sbagliato."));
     parser.addPositionalArgument(
         QStringLiteral("PERCORSO"),
         QStringLiteral("Un Midifile, o una cartella: i suoi file .mid e .kar."),
         QStringLiteral("PERCORSO..."));
     const QCommandLineOption recursive(
         {QStringLiteral("r"), QStringLiteral("recursive")},
-        QStringLiteral("Anche le sottocartelle delle cartelle (non i collegamenti)."));
+        QStringLiteral("Anche le sottocartelle delle cartelle (non i collegamenti simbolici)."));
     const QCommandLineOption dryRun(
         {QStringLiteral("n"), QStringLiteral("dry-run")},
-        QStringLiteral("Non scrive nulla: mostra che cosa cambierebbe."));
+        QStringLiteral("Non modifica nessun file: stampa il riepilogo (con -l anche ogni "
+                       "conversione) che darebbe la riparazione."));
     const QCommandLineOption list(
         {QStringLiteral("l"), QStringLiteral("list")},
-        QStringLiteral("Una riga per conversione: file, posizione, canale, kit di prima."));
+        QStringLiteral("Una riga per conversione: file, posizione, canale, kit sostituito."));
     const QCommandLineOption jobs(
         {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("Elabora fino a N file alla volta (predefinito: %1, i core).")
+        QStringLiteral("Ripara fino a N file alla volta (predefinito: %1, uno per processore).")
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N"));
     const QCommandLineOption noJournal(
@@ -121,14 +146,20 @@ int main(int argc, char *argv[])
         QStringLiteral("Rimette i kit dei registri delle modifiche dati come PERCORSO, dall'ultima "
                        "riga alla prima."));
     parser.addOptions({recursive, dryRun, list, jobs, noJournal, restore});
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addVersionOption();
 
     // One list for both: each call of arguments() makes new strings of every path.
     const QStringList arguments = QCoreApplication::arguments();
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
-    // Nothing more to fail: Qt's own handling of --help, --help-all and --version, which exit.
+    // Qt would print the help in the system's 8-bit code page, which on Windows is not UTF-8.
+    // Its --help-all adds only a QML debugger's option, which kadenzo-batch has no use for.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        QTextStream(stdout) << parser.helpText();
+        return 0;
+    }
+    // Nothing more to fail: Qt's own handling of --version, which exits.
     parser.process(arguments);
 
     int jobCount = QThread::idealThreadCount();

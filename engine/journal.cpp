@@ -178,7 +178,8 @@ bool restoreJournal(const QString &journalPath, bool dryRun,
         return false;
     }
     const QList<QByteArray> texts = journal.readAll().split('\n');
-    if (!texts.first().startsWith('#')) {
+    // Empty: the batch was stopped as it created it, before the first line and its byte.
+    if (!texts.first().startsWith('#') && !(texts.size() == 1 && texts.first().isEmpty())) {
         problem = QStringLiteral("non è un registro delle modifiche di Kadenzo");
         return false;
     }

@@ -3,7 +3,8 @@
 # nothing is done when all are there. Before installing it says which packages apt will
 # install and how much it will download. Uses sudo when not root; a user who may not use sudo
 # gets the command to give to an administrator.
-#   scripts/setup.sh [build|test|bench|screenshot|package|windows]...   (default: build)
+#   scripts/setup.sh [build|test|bench|screenshot|package|package-test|windows]...
+# (default: build)
 set -euo pipefail
 
 build=(
@@ -30,8 +31,11 @@ screenshot=(
     imagemagick             # takes the picture of the window
 )
 package=(
+    dpkg-dev file           # CPack: dpkg-shlibdeps finds the libraries the .deb depends on
     lintian                 # checks the .deb
-    debootstrap             # the fresh Debian 12 that the package test installs it on
+)
+package_test=(
+    debootstrap             # the fresh Debian 12 that the package test installs the .deb on
     openttd-openmsx simutrans-data  # the real songs that the installed kadenzo-batch repairs
 )
 windows=(
@@ -51,6 +55,7 @@ for group in "$@"; do
     bench) packages+=("${bench[@]}") ;;
     screenshot) packages+=("${screenshot[@]}") ;;
     package) packages+=("${package[@]}") ;;
+    package-test) packages+=("${package[@]}" "${package_test[@]}") ;;
     windows) packages+=("${windows[@]}") ;;
     *) echo "unknown group: $group" >&2; exit 2 ;;
     esac

@@ -6,8 +6,11 @@
 #      backslashes and a drive letter;
 #   3. kadenzo.exe starts under Xvfb, with the Linux window's title and size; a picture of it
 #      goes to docs/window-windows.png;
-#   4. the installer installs silently, the installed kadenzo-batch.exe runs, and the
-#      uninstaller removes what was installed.
+#   4. the installer: its pages in order, driven as a user would (tests/windows/
+#      installer_probe.c), for the current user without administrator rights, and Kadenzo
+#      started by its finish page not elevated; silently for all users; each time the
+#      programs, the Start menu entry and the Send To shortcut appear, the installed
+#      kadenzo-batch.exe runs, and the uninstaller removes all it installed.
 #   scripts/windows-test.sh [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -79,29 +82,107 @@ scripts/screenshot.sh --wine "$windows_build/kadenzo.exe" docs/window-windows.pn
     { cat "$scratch/shot.log"; fail "kadenzo.exe did not show its window"; }
 grep -q "size 400x198" "$scratch/shot.log" || { cat "$scratch/shot.log"; fail "the window is not 400 by 198"; }
 
-step "The installer, silently"
 installer=dist/kadenzo-$version-setup.exe
-installed="$WINEPREFIX/drive_c/Program Files/Kadenzo"
-key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kadenzo'
-menu_entry="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kadenzo.lnk"
-wine "$installer" /S
+windows_path() { winepath -u "$(wine cmd /c "echo $1" | tr -d '\r')"; }
+appdata=$(windows_path %APPDATA%)
+user_installed=$(windows_path %LOCALAPPDATA%)/Programs/Kadenzo
+all_installed="$WINEPREFIX/drive_c/Program Files/Kadenzo"
+user_menu_entry="$appdata/Microsoft/Windows/Start Menu/Programs/Kadenzo.lnk"
+all_menu_entry="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kadenzo.lnk"
+send_to="$appdata/Microsoft/Windows/SendTo/Kadenzo.lnk"
+user_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kadenzo'
+all_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kadenzo'
+has_key() { wine reg query "$1" /v DisplayName 2>/dev/null | grep -q Kadenzo; }
+# The installed kadenzo-batch.exe repairs a song.
+check_installed_batch() {
+    cp "$folder/Canzone d'amore è.mid" "$scratch/installed.mid"
+    printf '\021' | dd of="$scratch/installed.mid" bs=1 seek=24 conv=notrunc status=none
+    output=$(wine "$1/kadenzo-batch.exe" "$scratch/installed.mid" | tr -d '\r' | tail -n 1)
+    [ "$output" = "Files trovati: 1, numero Conversioni: 1" ] ||
+        fail "the installed kadenzo-batch.exe: $output"
+}
+# Runs the uninstaller of FOLDER with the options given, and waits for it: it copies itself
+# away and goes on in the background.
+uninstall() {
+    wine "$1/uninstall.exe" "${@:2}"
+    wineserver --wait
+    for _ in $(seq 30); do [ -e "$1" ] || break; sleep 1; done
+    [ ! -e "$1" ] || { ls -R "$1"; fail "the uninstaller left files in $1"; }
+    [ ! -e "$send_to" ] || fail "the uninstaller left the Send To shortcut"
+}
+
+step "The installer, page by page, for the current user"
+# It asks for no administrator rights by itself: its manifest runs it as whoever starts it.
+grep -qa 'requestedExecutionLevel level="asInvoker"' "$installer" ||
+    fail "the installer's manifest asks for administrator rights"
+x86_64-w64-mingw32-gcc-posix -municode -O2 -Wall -Wextra -Werror \
+    -o "$scratch/installer_probe.exe" tests/windows/installer_probe.c
+wineserver -k 2>/dev/null || true
+# The probe presses "Avanti" on every page, as a user who takes every default, and "Fine"
+# with "Avvia Kadenzo" ticked; then it looks at how Kadenzo was started.
+xvfb-run --auto-servernum bash -c '
+    wine "$2" elevation >"$4/probe.txt"
+    wine "$2" started kadenzo.exe "Installazione di Kadenzo $3" >"$4/started.txt" &
+    watcher=$!
+    wine "$1" &
+    wine "$2" pages "Installazione di Kadenzo $3" >"$4/pages.txt"
+    status=$?
+    wait $watcher || status=1
+    wineserver -k
+    exit $status' bash "$installer" "$scratch/installer_probe.exe" "$version" "$scratch" ||
+    fail "the installer's pages did not all come, or Kadenzo did not start"
+tr -d '\r' <"$scratch/pages.txt" >"$scratch/pages"
+cat "$scratch/pages"
+printf '%s\n' "Installazione di Kadenzo $version" Leggimi "Per chi installare" \
+    "Selezione cartella installazione" "Installazione di Kadenzo $version completata." \
+    >"$scratch/expected-pages"
+diff "$scratch/expected-pages" "$scratch/pages" ||
+    fail "the installer's pages are not the expected ones (<)"
+read -r started_as started_by < <(tr -d '\r' <"$scratch/started.txt") || true
+read -r probe_as _ < <(tr -d '\r' <"$scratch/probe.txt") || true
+echo "Kadenzo, from the finish page: token ${started_as:-none}, started by ${started_by:-nobody};" \
+    "a program that Wine starts: token ${probe_as:-none}"
+# Wine starts every program with full rights, the installer too; then it must hand Kadenzo to
+# Explorer, which on Windows runs as the logged-in user.
+case "${started_as:-}" in
+full)
+    [ "$probe_as" = full ] || fail "Kadenzo was started elevated"
+    [ "$started_by" != installer ] ||
+        fail "an installer with administrator rights started Kadenzo itself, not through Explorer"
+    ;;
+limited | default) ;;
+*) fail "the finish page did not start Kadenzo" ;;
+esac
+[ -f "$user_installed/kadenzo.exe" ] && [ -f "$user_installed/kadenzo-batch.exe" ] ||
+    fail "the programs are not in the user's own programs folder"
+[ ! -e "$all_installed" ] || fail "an install for the current user wrote to Program Files"
+[ -f "$user_installed/translations/qtbase_it.qm" ] || fail "Qt's Italian catalogue is not installed"
+# LEGGIMI in UTF-8 with a byte order mark, for Notepad, and with Windows' line ends.
+[ "$(head -c 3 "$user_installed/LEGGIMI.txt" | od -An -tx1 | tr -d ' ')" = efbbbf ] ||
+    fail "LEGGIMI.txt has no UTF-8 byte order mark"
+[ "$(grep -c $'\r$' "$user_installed/LEGGIMI.txt")" = "$(wc -l <"$user_installed/LEGGIMI.txt")" ] ||
+    fail "LEGGIMI.txt does not end every line with CR LF"
+[ -f "$user_menu_entry" ] || fail "no Start menu entry for the user"
+[ -f "$send_to" ] || fail "no Send To shortcut"
+has_key "$user_key" || fail "no entry in the user's list of programs"
+! has_key "$all_key" || fail "an install for the current user wrote to HKLM"
+check_installed_batch "$user_installed"
+uninstall "$user_installed" /S
+[ ! -e "$user_menu_entry" ] || fail "the uninstaller left the Start menu entry"
+! has_key "$user_key" || fail "the uninstaller left its registry entry"
+
+step "The installer, silently, for all users"
+wine "$installer" /S /AllUsers
 wineserver --wait
-[ -f "$installed/kadenzo.exe" ] && [ -f "$installed/kadenzo-batch.exe" ] ||
+[ -f "$all_installed/kadenzo.exe" ] && [ -f "$all_installed/kadenzo-batch.exe" ] ||
     fail "the installer did not install the programs in Program Files"
-[ -f "$installed/translations/qtbase_it.qm" ] || fail "Qt's Italian catalogue is not installed"
-[ -f "$menu_entry" ] || fail "no Start menu entry"
-wine reg query "$key" /v DisplayName 2>/dev/null | grep -q Kadenzo || fail "no entry in the list of programs"
-cp "$folder/Canzone d'amore è.mid" "$scratch/installed.mid"
-printf '\021' | dd of="$scratch/installed.mid" bs=1 seek=24 conv=notrunc status=none
-output=$(wine "$installed/kadenzo-batch.exe" "$scratch/installed.mid" | tr -d '\r' | tail -n 1)
-[ "$output" = "Files trovati: 1, numero Conversioni: 1" ] || fail "the installed kadenzo-batch.exe: $output"
-wine "$installed/uninstall.exe" /S
-wineserver --wait
-# The uninstaller copies itself away and goes on in the background: wait for it.
-for _ in $(seq 30); do [ -e "$installed" ] || break; sleep 1; done
-[ ! -e "$installed" ] || { ls -R "$installed"; fail "the uninstaller left files"; }
-[ ! -e "$menu_entry" ] || fail "the uninstaller left the Start menu entry"
-! wine reg query "$key" >/dev/null 2>&1 || fail "the uninstaller left its registry entry"
+[ -f "$all_menu_entry" ] || fail "no Start menu entry for all users"
+[ -f "$send_to" ] || fail "no Send To shortcut"
+has_key "$all_key" || fail "no entry in the list of programs"
+check_installed_batch "$all_installed"
+uninstall "$all_installed" /S
+[ ! -e "$all_menu_entry" ] || fail "the uninstaller left the Start menu entry"
+! has_key "$all_key" || fail "the uninstaller left its registry entry"
 
 echo
 if [ "$failures" -eq 0 ]; then

@@ -25,7 +25,10 @@ stage=$build/stage/$name
 rm -rf "$build/stage"
 mkdir -p "$stage/licenze/qt" "$stage/translations"
 cp "$build/kadenzo.exe" "$build/kadenzo-batch.exe" "$stage/"
-sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/windows/LEGGIMI.txt >"$stage/LEGGIMI.txt"
+# LEGGIMI in UTF-8 with a byte order mark, by which every Notepad knows it is UTF-8 (older
+# ones would show its accents in the system's 8-bit code page), as does the installer's page.
+{ printf '\357\273\277'; sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/windows/LEGGIMI.txt; } \
+    >"$stage/LEGGIMI.txt"
 sed -e 's/$/\r/' COPYING >"$stage/licenze/COPYING.txt"
 cp -r "$qt/licenses/." "$stage/licenze/qt/"
 # The MinGW-w64 runtime linked into the programs (winpthreads among it), and GCC's runtime.
@@ -37,7 +40,7 @@ cp "$build/translations/qtbase_it.qm" "$stage/translations/"
 mkdir -p dist
 rm -f "dist/$name.zip" "dist/kadenzo-$version-setup.exe"
 (cd "$build/stage" && zip -q -r -9 "../../dist/$name.zip" "$name")
-makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$stage" \
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$PWD/$stage" \
     -DICON="$PWD/packaging/windows/kadenzo.ico" \
     -DOUTFILE="$PWD/dist/kadenzo-$version-setup.exe" packaging/windows/kadenzo.nsi
 ls -l "dist/$name.zip" "dist/kadenzo-$version-setup.exe"

@@ -35,6 +35,8 @@ desktop=$prefix/share/applications/$id.desktop
 entry() { sed -n "s/^$1=//p" "$desktop"; }
 exec_command=$(entry Exec | cut -d' ' -f1)
 [ -x "$prefix/bin/$exec_command" ] || fail "Exec=$(entry Exec) names no installed program"
+# Kadenzo changes the files it is given: it must never be what opens a song on a double click.
+[ -z "$(entry MimeType)" ] || fail "the desktop entry names MIME types: $(entry MimeType)"
 icon=$(entry Icon)
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
     fail "Icon=$icon names no installed icon"

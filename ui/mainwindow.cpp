@@ -314,8 +314,12 @@ void MainWindow::runBatch(const QStringList &paths)
             if (outcome.result == ConversionEngine::FileResult::Failed &&
                 running->holdAtFailures.load())
                 running->control.pause();
-            QMetaObject::invokeMethod(
-                this, [this, outcome] { outcomeArrived(outcome); }, Qt::QueuedConnection);
+            // The outcomes wait together for this window's thread: one event fetches all that
+            // have come since the last, however many songs a second the batch walks.
+            const std::lock_guard lock(running->incomingMutex);
+            running->incoming.push_back(outcome);
+            if (!std::exchange(running->fetchQueued, true))
+                QMetaObject::invokeMethod(this, &MainWindow::fetchOutcomes, Qt::QueuedConnection);
         };
         SongBatch::run(songs, options, report, &running->control);
         QMetaObject::invokeMethod(this, &MainWindow::batchWalked, Qt::QueuedConnection);
@@ -339,9 +343,15 @@ void MainWindow::stopBatch()
     ui->buttonStop->setEnabled(false);
 }
 
-void MainWindow::outcomeArrived(const SongBatch::Outcome &outcome)
+void MainWindow::fetchOutcomes()
 {
-    batch->arrived.push_back(outcome);
+    {
+        const std::lock_guard lock(batch->incomingMutex);
+        std::move(batch->incoming.begin(), batch->incoming.end(),
+                  std::back_inserter(batch->arrived));
+        batch->incoming.clear();
+        batch->fetchQueued = false;
+    }
     showArrivedOutcomes();
 }
 
@@ -368,12 +378,16 @@ void MainWindow::showArrivedOutcomes()
         if (failed || !song.problem.isEmpty() || !song.conversionList.empty())
             appendDetailsLine(running.details, song);
         if (failed) {
-            if (running.holdAtFailures && !running.closing && !reportFailure(song.path))
-                running.holdAtFailures = false;
+            // The bar counts the songs before this one; this one after its box.
+            if (running.holdAtFailures && !running.closing) {
+                ui->progressBar->setValue(running.totals.filesFound - 1);
+                if (!reportFailure(song.path))
+                    running.holdAtFailures = false;
+            }
             running.control.resume();
         }
-        ui->progressBar->setValue(running.totals.filesFound);
     }
+    ui->progressBar->setValue(running.totals.filesFound);
     running.showing = false;
     if (running.walked)
         finishBatch();

@@ -10,7 +10,9 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace Ui {
 class MainWindow;
@@ -80,7 +82,7 @@ private:
     void runBatch(const QStringList &paths);
     void stopBatch();
     void songsListed(int count);
-    void outcomeArrived(const SongBatch::Outcome &outcome);
+    void fetchOutcomes();
     void showArrivedOutcomes();
     void batchWalked();
     void finishBatch();
@@ -101,11 +103,14 @@ private:
         Journal journal{QStringLiteral("kadenzo"), programVersion()};
         // While on, the batch pauses at each failed song until its message box is closed.
         std::atomic<bool> holdAtFailures = true;
-        std::deque<SongBatch::Outcome> arrived; // not yet shown
-        bool showing = false;                   // the outcomes are being shown (a box may wait)
-        bool walked = false;                    // the thread has ended: every outcome arrived
-        bool stopped = false;                   // the user stopped it
-        bool closing = false;                   // the window closes at its end: no more boxes
+        std::mutex incomingMutex;
+        std::vector<SongBatch::Outcome> incoming; // reported, not yet fetched by this thread
+        bool fetchQueued = false;                 // an event to fetch them is on its way
+        std::deque<SongBatch::Outcome> arrived;   // fetched, not yet shown
+        bool showing = false;                     // the outcomes are being shown (a box may wait)
+        bool walked = false;                      // the thread has ended: every outcome arrived
+        bool stopped = false;                     // the user stopped it
+        bool closing = false;                     // the window closes at its end: no more boxes
         int songs = 0;
         int shown = 0;
         ConversionEngine::Totals totals;
