@@ -70,9 +70,12 @@ fuzz: $(FUZZ)/fuzz_engine
 	cmake --build $(FUZZ) --target fuzz_seeds
 	$(FUZZ)/fuzz_engine -timeout=10 $(FUZZ)/corpus $(FUZZ)/seeds $(FUZZ)/layout-seeds
 
+# The benchmark times kadenzo-batch as it was at BENCH_BEFORE too, built once under $(BUILD).
+BENCH_BEFORE ?= 24394ac
+
 bench: build
 	@scripts/setup.sh bench
-	/usr/bin/python3 bench/run_bench.py --build $(BUILD)
+	/usr/bin/python3 bench/run_bench.py --build $(BUILD) --before $(BENCH_BEFORE)
 
 screenshot: build
 	@scripts/setup.sh screenshot

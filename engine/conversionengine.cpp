@@ -332,12 +332,17 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
 // while the next one starts before fastEnd (such an event is at most 5 bytes long). Returns
 // where the first other event starts (a meta, SysEx or Program Change event, a long delta
 // time, or a damaged event), which the caller walks the general way: nothing is stored for it.
+// Only the last event walked here is stored in eventBuf, as if each had been.
 Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *at)
 {
     // Bit n set: the statuses 0xn0..0xnF have two data bytes (8, 9, A, B and E).
     constexpr quint32 twoDataBytes = 0x4F00;
     // 0: no running status, which no event here can use.
     quint32 running = runningStatus == noRunningStatus ? 0 : quint32(runningStatus);
+    // A running status checked once, not at every event that uses it: 0x80 while it is not
+    // one with two data bytes (or there is none), which fails the data bytes' test below.
+    quint32 unusableRunning = ((twoDataBytes >> (running >> 4)) & 1) ? 0 : 0x80;
+    const char *const start = at;
     const char *const end = fastEnd;
     while (at < end) {
         const auto *bytes = reinterpret_cast<const quint8 *>(at);
@@ -349,17 +354,26 @@ Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *
             bytes += 1;
         }
         quint32 status = running;
-        if (bytes[0] & 0x80)
+        quint32 unusableStatus = unusableRunning;
+        if (bytes[0] & 0x80) {
             status = *bytes++;
+            if (!((twoDataBytes >> (status >> 4)) & 1))
+                break;
+            unusableStatus = 0;
+        }
         // Both data bytes at once: neither may have its top bit set.
         const quint32 data = qFromLittleEndian<quint16>(bytes);
-        if (!((twoDataBytes >> (status >> 4)) & 1) || (data & 0x8080))
+        if ((data | unusableStatus) & 0x8080)
             break;
         running = status;
-        eventBuf[0] = quint8(status);
-        eventBuf[1] = quint8(data);
-        eventBuf[2] = quint8(data >> 8);
+        unusableRunning = unusableStatus;
         at = reinterpret_cast<const char *>(bytes + 2);
+    }
+    if (at != start) {
+        // Every event walked here ends with its two data bytes.
+        eventBuf[0] = quint8(running);
+        eventBuf[1] = quint8(at[-2]);
+        eventBuf[2] = quint8(at[-1]);
     }
     if (running != 0)
         runningStatus = int(running);
@@ -470,17 +484,15 @@ bool ConversionEngine::writeHeldBackRepairs(qint64 next)
 }
 
 // Every program byte is written here, and counted and listed once written. It goes straight
-// to the file, past the block buffer (whose copy of it has already been walked); then the file
-// is put back where the next block starts.
+// to the file, past the block buffer (whose copy of it has already been walked); the next block
+// read seeks back first (refillBlock), which most songs, held by one block, never need.
 bool ConversionEngine::rewriteProgramByte(const Conversion &conversion)
 {
     if (beforeRewrite && !beforeRewrite(conversion)) {
         rewriteRefused = true;
         return false;
     }
-    const qint64 nextBlock = blockStart + (blockEnd - block.data());
-    const bool written = file->seek(conversion.offset) && file->putChar(char(replacementKit));
-    if (!file->seek(nextBlock) || !written)
+    if (!file->seek(conversion.offset) || !file->putChar(char(replacementKit)))
         return false;
     ++conversions;
     if (recordConversions)
@@ -567,7 +579,8 @@ bool ConversionEngine::seekTo(qint64 offset)
 
 bool ConversionEngine::restartAt(qint64 offset)
 {
-    if (offset < songStart || offset > songEnd || !file->seek(offset))
+    // A device just opened is at its start already: no seek (a system call) for that.
+    if (offset < songStart || offset > songEnd || (file->pos() != offset && !file->seek(offset)))
         return false;
     blockStart = offset;
     cursor = blockEnd = block.data();
@@ -580,7 +593,9 @@ bool ConversionEngine::refillBlock()
 {
     blockStart += blockEnd - block.data();
     const qint64 wanted = qMin(qint64(block.size()), songEnd - blockStart);
-    const qint64 length = wanted > 0 ? file->read(block.data(), wanted) : 0;
+    // After a rewrite the file is where the program byte was written, not where the block ends.
+    const bool placed = wanted > 0 && (file->pos() == blockStart || file->seek(blockStart));
+    const qint64 length = placed ? file->read(block.data(), wanted) : 0;
     cursor = blockEnd = block.data();
     if (length > 0)
         blockEnd += length;
