@@ -55,10 +55,15 @@ bool ConversionEngine::openForRepair(QFile &file)
 
 ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
 {
+    return walkFile(device, device.size());
+}
+
+ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device, qint64 size)
+{
     ++filesFound;
     file = &device;
     songStart = 0;
-    songEnd = file->size();
+    songEnd = size;
     trackEnd = -1;
     conversionList.clear();
     outOfRangeEnd = -1;

@@ -75,6 +75,9 @@ public:
     static bool openForRepair(QFile &file);
     // Walks a device that is already open for reading and writing, from its start.
     FileResult walkFile(QIODevice &file);
+    // The same, for a caller that already knows the file's size (from the system, as it
+    // identified the open file): one question to the system fewer per song.
+    FileResult walkFile(QIODevice &file, qint64 size);
 
     // When on, each walk lists its conversions (off by default: a batch that only counts them
     // keeps no list, however many there are).

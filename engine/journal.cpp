@@ -107,9 +107,8 @@ QString journalLineText(const JournalLine &line)
 
 bool Journal::record(const QString &songPath, const ConversionEngine::Conversion &conversion)
 {
-    const QString absolute = QDir::toNativeSeparators(QFileInfo(songPath).absoluteFilePath());
     const QByteArray bytes =
-        journalLineText({absolute, conversion.offset, conversion.channel, conversion.formerKit})
+        journalLineText({songPath, conversion.offset, conversion.channel, conversion.formerKit})
             .toUtf8() +
         '\n';
     const std::lock_guard lock(mutex);

@@ -28,7 +28,8 @@ public:
     // Where the journals are kept.
     static QString folder();
 
-    // Records a repair of the song at `songPath` before it is made. The journal is created at
+    // Records a repair of the song at `songPath` (absolute, as the line gives it) before it is
+    // made. The journal is created at
     // the first one. False, from then on, once it could not be created or written (a folder in
     // the way, a full disk): then no further repair may be made. Safe from several threads.
     bool record(const QString &songPath, const ConversionEngine::Conversion &conversion);

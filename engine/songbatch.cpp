@@ -2,6 +2,7 @@
 #include "dryrunfile.h"
 #include "songfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -47,9 +48,17 @@ struct OpenSong
     std::unique_ptr<QFile> file;
     std::unique_ptr<DryRunFile> dryRun;
     std::optional<FileIdentity> identity;
+    qint64 size = -1; // as the system gave it with the identity; else asked by the walk
     QString problem;
 
     QIODevice &device() { return dryRun ? static_cast<QIODevice &>(*dryRun) : *file; }
+    void describe(const QFile &opened)
+    {
+        if (const std::optional<OpenFileFacts> facts = openFileFacts(opened)) {
+            identity = facts->identity;
+            size = facts->size;
+        }
+    }
 };
 
 // Opens a song once; what identifies its file comes from the open file, not from the path
@@ -69,12 +78,12 @@ OpenSong openSong(const SongPath &song, const Options &options)
             // A real run opens the file for writing too: it must be allowed to.
             open.problem = whyNotOpened(song.path, QString());
         } else {
-            open.identity = fileIdentity(open.dryRun->songFile());
+            open.describe(open.dryRun->songFile());
         }
     } else {
         open.file = std::make_unique<QFile>(song.path);
         if (ConversionEngine::openForRepair(*open.file))
-            open.identity = fileIdentity(*open.file);
+            open.describe(*open.file);
         else
             open.problem = whyNotOpened(song.path, open.file->errorString());
     }
@@ -90,12 +99,16 @@ Outcome walkSong(ConversionEngine &engine, const SongPath &song, OpenSong &open,
     if (!outcome.problem.isEmpty())
         return outcome;
     const int conversionsBefore = engine.totals().conversions;
+    QString absolutePath; // for the journal, worked out at the song's first repair
     if (options.journal && !options.dryRun) {
         engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
-            return options.journal->record(song.path, conversion);
+            if (absolutePath.isEmpty())
+                absolutePath = QDir::toNativeSeparators(QFileInfo(song.path).absoluteFilePath());
+            return options.journal->record(absolutePath, conversion);
         });
     }
-    outcome.result = engine.walkFile(open.device());
+    outcome.result =
+        open.size >= 0 ? engine.walkFile(open.device(), open.size) : engine.walkFile(open.device());
     outcome.conversions = engine.totals().conversions - conversionsBefore;
     if (outcome.result == ConversionEngine::FileResult::Failed)
         outcome.stopOffset = engine.stopOffset();

@@ -43,7 +43,7 @@ QString folder()
 }
 } // namespace
 
-std::optional<FileIdentity> fileIdentity(const QFile &file)
+std::optional<OpenFileFacts> openFileFacts(const QFile &file)
 {
     const int handle = file.handle();
     if (handle < 0)
@@ -53,13 +53,14 @@ std::optional<FileIdentity> fileIdentity(const QFile &file)
     const auto native = reinterpret_cast<HANDLE>(_get_osfhandle(handle));
     if (native == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(native, &info))
         return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber,
-                        (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return OpenFileFacts{
+        {info.dwVolumeSerialNumber, (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow},
+        qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow)};
 #else
     struct stat status;
     if (fstat(handle, &status) != 0)
         return std::nullopt;
-    return FileIdentity{quint64(status.st_dev), quint64(status.st_ino)};
+    return OpenFileFacts{{quint64(status.st_dev), quint64(status.st_ino)}, qint64(status.st_size)};
 #endif
 }
 

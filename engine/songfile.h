@@ -18,8 +18,14 @@ struct FileIdentity
     friend auto operator<=>(const FileIdentity &, const FileIdentity &) = default;
 };
 
-// The identity of a file that is open; none where the system does not tell it.
-std::optional<FileIdentity> fileIdentity(const QFile &file);
+// What the system says of a file that is open: who it is, and its size.
+struct OpenFileFacts
+{
+    FileIdentity identity;
+    qint64 size = 0;
+};
+// None where the system does not tell it.
+std::optional<OpenFileFacts> openFileFacts(const QFile &file);
 
 // Why a path could not be opened for reading and writing, in the words that follow
 // "Impossibile aprire PATH: ": Italian for the usual cases, the system's own words
