@@ -14,6 +14,8 @@
 namespace {
 QString escapedPath(const QString &path)
 {
+    if (!path.contains(u'%') && !path.contains(u'\n') && !path.contains(u'\r'))
+        return path;
     QString escaped = path;
     escaped.replace(u'%', QLatin1String("%25"));
     escaped.replace(u'\n', QLatin1String("%0A"));
@@ -98,18 +100,25 @@ QString Journal::folder()
 
 QString journalLineText(const JournalLine &line)
 {
-    return QStringLiteral("%1\t%2\t%3\t%4")
-        .arg(escapedPath(line.path))
-        .arg(line.offset)
-        .arg(line.channel + 1)
-        .arg(line.formerKit);
+    return QString::fromUtf8(journalLineBytes(line));
+}
+
+QByteArray journalLineBytes(const JournalLine &line)
+{
+    QByteArray bytes = escapedPath(line.path).toUtf8();
+    bytes += '\t';
+    bytes += QByteArray::number(line.offset);
+    bytes += '\t';
+    bytes += QByteArray::number(line.channel + 1);
+    bytes += '\t';
+    bytes += QByteArray::number(line.formerKit);
+    return bytes;
 }
 
 bool Journal::record(const QString &songPath, const ConversionEngine::Conversion &conversion)
 {
     const QByteArray bytes =
-        journalLineText({songPath, conversion.offset, conversion.channel, conversion.formerKit})
-            .toUtf8() +
+        journalLineBytes({songPath, conversion.offset, conversion.channel, conversion.formerKit}) +
         '\n';
     const std::lock_guard lock(mutex);
     if (!failure.isEmpty() || (!file.isOpen() && !create()))

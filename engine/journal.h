@@ -60,6 +60,7 @@ struct JournalLine
 
 // The journal line of a repair, without its line feed; the same shape as a --list line.
 QString journalLineText(const JournalLine &line);
+QByteArray journalLineBytes(const JournalLine &line); // the same, in UTF-8
 
 // What became of one journal line when its kit was to be put back.
 struct RestoredLine

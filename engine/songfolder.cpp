@@ -4,24 +4,24 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-const QStringList songNameFilters = {QStringLiteral("*.mid"), QStringLiteral("*.kar")};
-} // namespace
-
 bool isSongName(const QString &fileName)
 {
-    return QDir::match(songNameFilters, fileName);
+    // What the filters "*.mid" and "*.kar" match, letter case aside; checked by hand rather than
+    // with QDir's name filters, whose regular expressions crash a Windows build's threads
+    // other than the main one (the window lists folders off its own thread).
+    return fileName.endsWith(QLatin1String(".mid"), Qt::CaseInsensitive) ||
+           fileName.endsWith(QLatin1String(".kar"), Qt::CaseInsensitive);
 }
 
 QStringList songNamesInFolder(const QString &folder)
 {
-    // A directory object made with no path sorts by name ignoring case, and its name
-    // filters ignore case too.
+    // A directory object made with no path sorts by name ignoring case.
     QDir dir;
     dir.setPath(folder);
     dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-    dir.setNameFilters(songNameFilters);
-    return dir.entryList();
+    QStringList names = dir.entryList();
+    names.removeIf([](const QString &name) { return !isSongName(name); });
+    return names;
 }
 
 QStringList subfolderNamesInFolder(const QString &folder)
