@@ -21,12 +21,6 @@ ConversionEngine::ConversionEngine(qsizetype blockSize)
 {
 }
 
-void ConversionEngine::startBatch()
-{
-    filesFound = 0;
-    conversions = 0;
-}
-
 QString ConversionEngine::errorMessage(const QString &path)
 {
     return QStringLiteral("Attenzione! E' stato trovato un errore nel file ") + path;
@@ -60,7 +54,7 @@ ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
 
 ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device, qint64 size)
 {
-    ++filesFound;
+    conversions = 0;
     file = &device;
     songStart = 0;
     songEnd = size;

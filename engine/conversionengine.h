@@ -44,6 +44,7 @@ public:
         NotRecorded,
     };
 
+    // What a batch adds up from the files' walks (SongBatch).
     struct Totals
     {
         int filesFound = 0;
@@ -64,10 +65,6 @@ public:
     // blockSize: how many bytes of the file are read at a time. Any size walks the same way;
     // the tests use tiny ones to put block boundaries everywhere.
     explicit ConversionEngine(qsizetype blockSize = defaultBlockSize);
-
-    // Starts a batch: both counters go back to 0.
-    void startBatch();
-    Totals totals() const { return {filesFound, conversions}; }
 
     // Opens an existing file for reading and writing and walks it; never creates a file.
     FileResult processFile(const QString &path);
@@ -95,6 +92,8 @@ public:
     {
         programObserver = std::move(observer);
     }
+    // How many program bytes the last walk rewrote.
+    int fileConversionCount() const { return conversions; }
     // The conversions of the last file walked, in file order; offsets are in the whole file
     // (in an RMID file too).
     const std::vector<Conversion> &fileConversions() const { return conversionList; }
@@ -155,8 +154,7 @@ private:
     void placeLimits();
     qint64 filePos() const { return blockStart + (cursor - block.data()); }
 
-    int filesFound = 0;
-    int conversions = 0;
+    int conversions = 0; // in the current (after a walk: the last) file
     std::array<quint8, 256> eventBuf{};
     std::array<int, 16> drumChannel{};
     // The channel each GS part receives on, by the part's address nibble; noChannel for "off".

@@ -98,7 +98,6 @@ Outcome walkSong(ConversionEngine &engine, const SongPath &song, OpenSong &open,
     outcome.problem = open.problem;
     if (!outcome.problem.isEmpty())
         return outcome;
-    const int conversionsBefore = engine.totals().conversions;
     QString absolutePath; // for the journal, worked out at the song's first repair
     if (options.journal && !options.dryRun) {
         engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
@@ -109,7 +108,7 @@ Outcome walkSong(ConversionEngine &engine, const SongPath &song, OpenSong &open,
     }
     outcome.result =
         open.size >= 0 ? engine.walkFile(open.device(), open.size) : engine.walkFile(open.device());
-    outcome.conversions = engine.totals().conversions - conversionsBefore;
+    outcome.conversions = engine.fileConversionCount();
     if (outcome.result == ConversionEngine::FileResult::Failed)
         outcome.stopOffset = engine.stopOffset();
     if (options.listConversions)

@@ -275,7 +275,7 @@ Repair repair(const QByteArray &song, qsizetype blockSize = ConversionEngine::de
     ConversionEngine engine(blockSize);
     engine.setRecordConversions(true);
     run.result = engine.walkFile(device);
-    run.conversions = engine.totals().conversions;
+    run.conversions = engine.fileConversionCount();
     run.conversionList = engine.fileConversions();
     run.stopOffset = engine.stopOffset();
     return run;
