@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 VERSION := $(shell sed -n 's/^project.Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 DEB := dist/kadenzo_$(VERSION)_amd64.deb
 
-.PHONY: all setup setup-test build run test test-plain test-sanitized test-fuzz fuzz bench screenshot \
+.PHONY: all setup setup-test build run test test-plain test-sanitized test-threads test-fuzz fuzz bench screenshot \
 	windows windows-test package package-test format clean
 
 all: build
@@ -39,6 +39,22 @@ test-sanitized:
 	cmake --build $(SANITIZED) -j $(JOBS)
 	cd $(SANITIZED) && ctest --output-on-failure
 
+# The tests of the code that runs on several threads (the batch, the window's batch) under
+# ThreadSanitizer. Not part of `make test`: it is run by hand when that code changes. Qt is
+# not built for it, so the window's tests that open Qt's file dialogs (whose own threads it
+# cannot follow) are left out.
+THREADS ?= build-tsan
+WINDOW_BATCH_TESTS := dropRunsOneBatch dropDuringABatchIsRefused summaryDetailsListChangesAndFailures \
+	ignoringStopsTheBoxesForTheRestOfTheBatch stoppingWalksTheStartedSongsWholeAndNoOther \
+	noSongStartsWhileAFailureWaits commandLineSongsAndFoldersRunOneBatch restoringPutsBackTheBatchsKits
+test-threads:
+	@scripts/setup.sh test
+	cmake -S . -B $(THREADS) -DCMAKE_BUILD_TYPE=Debug -DKADENZO_TSAN=ON
+	cmake --build $(THREADS) -j $(JOBS) --target tst_batch tst_mainwindow kadenzo-batch
+	cd $(THREADS) && export QT_QPA_PLATFORM=offscreen \
+		TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" && \
+		./tst_batch && ./tst_mainwindow $(WINDOW_BATCH_TESTS)
+
 # The fuzzer needs clang's libFuzzer: its own build tree, engine and fuzz target only.
 $(FUZZ)/fuzz_engine: FORCE
 	@scripts/setup.sh test
@@ -54,9 +70,12 @@ fuzz: $(FUZZ)/fuzz_engine
 	cmake --build $(FUZZ) --target fuzz_seeds
 	$(FUZZ)/fuzz_engine -timeout=10 $(FUZZ)/corpus $(FUZZ)/seeds $(FUZZ)/layout-seeds
 
+# The benchmark times kadenzo-batch as it was at BENCH_BEFORE too, built once under $(BUILD).
+BENCH_BEFORE ?= 24394ac
+
 bench: build
 	@scripts/setup.sh bench
-	/usr/bin/python3 bench/run_bench.py --build $(BUILD)
+	/usr/bin/python3 bench/run_bench.py --build $(BUILD) --before $(BENCH_BEFORE)
 
 screenshot: build
 	@scripts/setup.sh screenshot
@@ -95,6 +114,6 @@ format:
 	clang-format -i $$(git ls-files --cached --others --exclude-standard '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(SANITIZED) $(FUZZ) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(SANITIZED) $(THREADS) $(FUZZ) $(WINDOWS_BUILD)
 
 FORCE:

@@ -1,6 +1,7 @@
 // kadenzo-batch [OPTIONS] PATH...: repairs the drum kits of the songs given, and of the songs
 // in the folders given, from a terminal or a script; the same engine and the same results as
 // the window, on as many threads as the machine has cores.
+#include "journal.h"
 #include "songbatch.h"
 #include "songfolder.h"
 
@@ -46,6 +47,34 @@ public:
     bool isEmpty() const override { return false; }
 };
 
+// --restore: puts back the former kits of the journals given, in that order.
+int restoreJournals(const QStringList &journals, bool dryRun, bool list)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    int restored = 0;
+    int leftAlone = 0;
+    bool everyJournalRead = true;
+    for (const QString &journal : journals) {
+        QString problem;
+        const auto report = [&](const RestoredLine &line) {
+            if (line.result == RestoredLine::Result::Restored) {
+                ++restored;
+                if (list)
+                    out << journalLineText(line.line) << '\n';
+            } else if (line.result == RestoredLine::Result::LeftAlone) {
+                ++leftAlone;
+                err << leftAloneMessage(line) << Qt::endl;
+            }
+        };
+        if (!restoreJournal(journal, dryRun, report, problem)) {
+            err << SongBatch::notOpenedMessage(journal, problem) << Qt::endl;
+            everyJournalRead = false;
+        }
+    }
+    out << restoreSummary(restored, leftAlone) << Qt::endl;
+    return everyJournalRead && leftAlone == 0 ? 0 : exitFailedPath;
+}
 #ifdef Q_OS_WIN
 // Windows' console shows bytes in its own code page, not in the UTF-8 that kadenzo-batch
 // writes (accents, and paths in any script): it is switched to UTF-8 while the program runs.
@@ -109,7 +138,14 @@ int main(int argc, char *argv[])
         QStringLiteral("Ripara fino a N file alla volta (predefinito: %1, uno per processore).")
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N"));
-    parser.addOptions({recursive, dryRun, list, jobs});
+    const QCommandLineOption noJournal(
+        QStringLiteral("no-journal"),
+        QStringLiteral("Non scrive il registro delle modifiche (per chi tiene copie proprie)."));
+    const QCommandLineOption restore(
+        QStringLiteral("restore"),
+        QStringLiteral("Rimette i kit dei registri delle modifiche dati come PERCORSO, dall'ultima "
+                       "riga alla prima."));
+    parser.addOptions({recursive, dryRun, list, jobs, noJournal, restore});
     const QCommandLineOption help = parser.addHelpOption();
     parser.addVersionOption();
 
@@ -139,6 +175,9 @@ int main(int argc, char *argv[])
     if (paths.isEmpty())
         return usageError(QStringLiteral("manca il PERCORSO dei Midifile."));
 
+    if (parser.isSet(restore))
+        return restoreJournals(paths, parser.isSet(dryRun), parser.isSet(list));
+
     SongBatch::Options options;
     options.jobs = jobCount;
     options.dryRun = parser.isSet(dryRun);
@@ -162,8 +201,15 @@ int main(int argc, char *argv[])
             everyPathWalked = false;
         }
     };
+    Journal journal(QStringLiteral("kadenzo-batch"), QStringLiteral(KADENZO_VERSION));
+    if (!parser.isSet(noJournal) && !options.dryRun)
+        options.journal = &journal;
     const ConversionEngine::Totals totals =
         SongBatch::run(songsForPaths(paths, parser.isSet(recursive)), options, report);
     out << ConversionEngine::summaryMessage(totals) << Qt::endl;
+    if (!journal.problem().isEmpty()) {
+        err << journalFailedMessage(journal) << Qt::endl;
+        return exitFailedPath;
+    }
     return everyPathWalked ? 0 : exitFailedPath;
 }

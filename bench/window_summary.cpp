@@ -1,25 +1,37 @@
-// kadenzo-window-summary [SONGS]: how long the window takes, after the last file of a large
-// dropped folder, to show its summary with the details, and to open those details.
+// kadenzo-window-summary [SONGS [OPEN_MS]]: how long the window takes over a large dropped
+// folder, against kadenzo-batch over the same songs; and after the last file, to show its
+// summary with the details, and to open those details.
 //
 // It writes SONGS small songs (10,000 by default) into a temporary folder, each with a drum kit
 // to repair and every tenth one broken, drops the folder on the window (offscreen unless
 // QT_QPA_PLATFORM says otherwise), answers the first error with "Ignora i successivi", and
-// prints the times.
+// prints the times; then runs kadenzo-batch over a fresh copy of the songs. Each is run three
+// times, on fresh songs, and the median is given. With OPEN_MS, every open of a song for
+// reading and writing takes that long, as on a slow network share (Linux: slow_open.cpp).
 #include "mainwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
+
+#ifdef KADENZO_SLOW_OPEN
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -68,49 +80,113 @@ protected:
     }
 };
 
-} // namespace
-
-int main(int argc, char *argv[])
+bool writeSongs(const QString &folder, int songs)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int songs = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
-    QTextStream out(stdout);
-
-    QTemporaryDir folder;
     for (int i = 0; i < songs; ++i) {
-        QFile file(folder.filePath(QStringLiteral("song%1.mid").arg(i, 5, 10, QChar(u'0'))));
+        QFile file(folder + QStringLiteral("/song%1.mid").arg(i, 5, 10, QChar(u'0')));
         if (!file.open(QIODevice::WriteOnly) || file.write(song(i % 10 == 9)) < 0)
-            return 1;
+            return false;
     }
+    return true;
+}
 
+struct WindowRun
+{
+    qint64 batchMs = -1; // drop to summary shown
+    qint64 summaryMs = -1;
+    qint64 detailsMs = -1;
+    qsizetype detailLines = 0;
+};
+
+WindowRun runWindow(const QString &folder, int songs)
+{
     MainWindow window;
     window.show();
     Answerer answerer;
-    app.installEventFilter(&answerer);
+    QApplication::instance()->installEventFilter(&answerer);
     qint64 lastFileAt = -1;
     auto *bar = window.findChild<QProgressBar *>("progressBar");
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
-        if (value == songs)
+        if (value == songs) // the broken songs are files found too
             lastFileAt = answerer.clock.elapsed();
     });
+    QEventLoop waiting;
+    QObject::connect(&window, &MainWindow::batchFinished, &waiting, &QEventLoop::quit);
 
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(folder.path())});
+    data.setUrls({QUrl::fromLocalFile(folder)});
     const QPointF middle = window.rect().center();
     QDragEnterEvent enter(middle.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QDropEvent drop(middle, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     answerer.clock.start();
     QApplication::sendEvent(&window, &enter);
     QApplication::sendEvent(&window, &drop);
-    QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall); // the whole batch
-    const qint64 total = answerer.clock.elapsed();
+    waiting.exec();
+    QApplication::instance()->removeEventFilter(&answerer);
+    return {answerer.summaryShownAt, answerer.summaryShownAt - lastFileAt, answerer.detailsOpenMs,
+            answerer.detailLines};
+}
 
-    out << songs << " songs, " << answerer.detailLines << " lines of details\n"
-        << "whole batch, drop to summary closed: " << total << " ms\n"
-        << "last file to summary shown (details built and set): "
-        << answerer.summaryShownAt - lastFileAt << " ms\n"
-        << "opening the details: " << answerer.detailsOpenMs << " ms\n";
-    return answerer.detailsOpenMs < 0 ? 1 : 0;
+qint64 median(QList<qint64> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const int songs = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
+    const int openMs = argc > 2 ? QByteArray(argv[2]).toInt() : 0;
+#ifdef KADENZO_SLOW_OPEN
+    // The slow opens need the library preloaded: start again with it.
+    if (openMs > 0 && !qEnvironmentVariable("LD_PRELOAD").contains(KADENZO_SLOW_OPEN)) {
+        qputenv("LD_PRELOAD", KADENZO_SLOW_OPEN);
+        execv("/proc/self/exe", argv);
+        return 1;
+    }
+#endif
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTemporaryDir root; // the share, the songs and the journals
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath("data")));
+    qputenv("KADENZO_SLOW_OPEN_FOLDER", QFile::encodeName(root.path()));
+    qputenv("KADENZO_SLOW_OPEN_MS", QByteArray::number(openMs));
+    const QString windowSongs = root.filePath("window");
+    const QString batchSongs = root.filePath("batch");
+    if (!QDir().mkpath(windowSongs) || !QDir().mkpath(batchSongs))
+        return 1;
+
+    QList<qint64> windowTimes;
+    QList<qint64> batchTimes;
+    WindowRun last;
+    for (int run = 0; run < 3; ++run) {
+        if (!writeSongs(windowSongs, songs) || !writeSongs(batchSongs, songs))
+            return 1;
+        last = runWindow(windowSongs, songs);
+        windowTimes.append(last.batchMs);
+#ifdef KADENZO_BATCH
+        QProcess batch;
+        QElapsedTimer clock;
+        clock.start();
+        batch.start(QStringLiteral(KADENZO_BATCH), {batchSongs});
+        if (!batch.waitForFinished(-1))
+            return 1;
+        batchTimes.append(clock.elapsed());
+#endif
+    }
+
+    out << songs << " songs" << (openMs > 0 ? QStringLiteral(", %1 ms an open").arg(openMs) : "")
+        << ", " << last.detailLines << " lines of details; medians of 3 runs\n"
+        << "window, drop to summary shown: " << median(windowTimes) << " ms\n";
+    if (!batchTimes.isEmpty())
+        out << "kadenzo-batch, same songs: " << median(batchTimes) << " ms (window / batch: "
+            << QString::number(double(median(windowTimes)) / double(median(batchTimes)), 'f', 2)
+            << ")\n";
+    out << "last file to summary shown (details built and set): " << last.summaryMs << " ms\n"
+        << "opening the details: " << last.detailsMs << " ms\n";
+    return last.detailsMs < 0 ? 1 : 0;
 }

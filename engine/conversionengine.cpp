@@ -55,15 +55,23 @@ bool ConversionEngine::openForRepair(QFile &file)
 
 ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device)
 {
+    return walkFile(device, device.size());
+}
+
+ConversionEngine::FileResult ConversionEngine::walkFile(QIODevice &device, qint64 size)
+{
     ++filesFound;
     file = &device;
     songStart = 0;
-    songEnd = file->size();
+    songEnd = size;
     trackEnd = -1;
     conversionList.clear();
+    outOfRangeEnd = -1;
+    heldBack.clear();
+    rewriteRefused = false;
     const FileResult result = restartAt(0) ? scanFile() : FileResult::Failed;
     file = nullptr;
-    return result;
+    return rewriteRefused ? FileResult::NotRecorded : result;
 }
 
 ConversionEngine::FileResult ConversionEngine::scanFile()
@@ -95,8 +103,13 @@ ConversionEngine::FileResult ConversionEngine::scanFile()
         if (end == TrackEnd::NotAccepted)
             return FileResult::Failed;
         next = filePos();
+        // Where the next track is looked for; after the last one, only to prove a track that
+        // holds out-of-range data.
         const bool more = track + 1 < trackCount;
-        if (end == TrackEnd::EndOfTrack && more && !chunkAfterEndOfTrack(next))
+        if (end == TrackEnd::EndOfTrack && (more || outOfRangeEnd >= 0) &&
+            !chunkAfterEndOfTrack(next))
+            return FileResult::Failed;
+        if (outOfRangeEnd >= 0 && !writeHeldBackRepairs(next))
             return FileResult::Failed;
     }
     return FileResult::Walked;
@@ -293,13 +306,15 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
         if (status < 0xF0) {
             // Program Change: on a rhythm channel the program selects a drum kit.
             const int program = eventBuf[1];
+            if (Q_UNLIKELY(programObserver) && (status & 0xF0) == 0xC0)
+                programObserver({filePos() - 1, status & 0x0F, program});
             if ((status & 0xF0) == 0xC0 && drumChannel[status & 0x0F] &&
                 fixProgramChange(eventBuf)) {
-                if (!rewriteProgramByte())
+                const Conversion conversion{filePos() - 1, status & 0x0F, program};
+                if (outOfRangeEnd >= 0)
+                    heldBack.push_back(conversion);
+                else if (!rewriteProgramByte(conversion))
                     return TrackEnd::NotAccepted;
-                ++conversions;
-                if (recordConversions)
-                    conversionList.push_back({filePos() - 1, status & 0x0F, program});
             }
         } else if (status == 0xF0) {
             if (!readSystemExclusive())
@@ -322,12 +337,17 @@ ConversionEngine::TrackEnd ConversionEngine::scanTrack()
 // while the next one starts before fastEnd (such an event is at most 5 bytes long). Returns
 // where the first other event starts (a meta, SysEx or Program Change event, a long delta
 // time, or a damaged event), which the caller walks the general way: nothing is stored for it.
+// Only the last event walked here is stored in eventBuf, as if each had been.
 Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *at)
 {
     // Bit n set: the statuses 0xn0..0xnF have two data bytes (8, 9, A, B and E).
     constexpr quint32 twoDataBytes = 0x4F00;
     // 0: no running status, which no event here can use.
     quint32 running = runningStatus == noRunningStatus ? 0 : quint32(runningStatus);
+    // A running status checked once, not at every event that uses it: 0x80 while it is not
+    // one with two data bytes (or there is none), which fails the data bytes' test below.
+    quint32 unusableRunning = ((twoDataBytes >> (running >> 4)) & 1) ? 0 : 0x80;
+    const char *const start = at;
     const char *const end = fastEnd;
     while (at < end) {
         const auto *bytes = reinterpret_cast<const quint8 *>(at);
@@ -339,17 +359,26 @@ Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *
             bytes += 1;
         }
         quint32 status = running;
-        if (bytes[0] & 0x80)
+        quint32 unusableStatus = unusableRunning;
+        if (bytes[0] & 0x80) {
             status = *bytes++;
+            if (!((twoDataBytes >> (status >> 4)) & 1))
+                break;
+            unusableStatus = 0;
+        }
         // Both data bytes at once: neither may have its top bit set.
         const quint32 data = qFromLittleEndian<quint16>(bytes);
-        if (!((twoDataBytes >> (status >> 4)) & 1) || (data & 0x8080))
+        if ((data | unusableStatus) & 0x8080)
             break;
         running = status;
-        eventBuf[0] = quint8(status);
-        eventBuf[1] = quint8(data);
-        eventBuf[2] = quint8(data >> 8);
+        unusableRunning = unusableStatus;
         at = reinterpret_cast<const char *>(bytes + 2);
+    }
+    if (at != start) {
+        // Every event walked here ends with its two data bytes.
+        eventBuf[0] = quint8(running);
+        eventBuf[1] = quint8(at[-2]);
+        eventBuf[2] = quint8(at[-1]);
     }
     if (running != 0)
         runningStatus = int(running);
@@ -422,23 +451,58 @@ bool ConversionEngine::skipMetaEvent(bool &endOfTrack)
     return true;
 }
 
-// A data byte of a channel event has its top bit clear. One with the top bit set is a status
-// byte: the file is damaged or the walk has lost its way, and going on would take later bytes
-// for programs that are not.
+// A data byte of a channel event has its top bit clear. One with the top bit set is taken as
+// the event's data all the same, as some editors write such values, but it may as well mean
+// that the file is damaged or the walk has lost its way (it would be a status byte then).
 template <bool checked>
 Q_ALWAYS_INLINE bool ConversionEngine::readDataByte(const char *&at, quint8 &byte)
 {
-    return readByte<checked>(at, byte) && byte < 0x80;
+    if (!readByte<checked>(at, byte))
+        return false;
+    if (Q_UNLIKELY(byte & 0x80))
+        noteOutOfRangeData(at);
+    return true;
 }
 
-// The program byte is the byte just read. It is written straight to the file, past the block
-// buffer (whose copy of it has already been walked); then the file is put back where the next
-// block starts.
-bool ConversionEngine::rewriteProgramByte()
+// From the track's first out-of-range data byte on, its repairs are held back (scanTrack).
+void ConversionEngine::noteOutOfRangeData(const char *after)
 {
-    const qint64 nextBlock = blockStart + (blockEnd - block.data());
-    const bool written = file->seek(filePos() - 1) && file->putChar(char(eventBuf[1]));
-    return file->seek(nextBlock) && written;
+    if (outOfRangeEnd < 0)
+        outOfRangeEnd = blockStart + (after - block.data());
+}
+
+// A track that holds out-of-range data has kept the walk aligned when a chunk or the song's
+// end follows where it ended (`next`): a lost walk would hardly end exactly there. Then its
+// held-back repairs are written; else the file fails at that first byte, and none is.
+bool ConversionEngine::writeHeldBackRepairs(qint64 next)
+{
+    ChunkHeader chunk;
+    if (!peekChunk(next, chunk) || (!chunk.found && next != songEnd))
+        return false;
+    outOfRangeEnd = -1;
+    for (const Conversion &conversion : heldBack) {
+        if (!rewriteProgramByte(conversion))
+            return false;
+    }
+    heldBack.clear();
+    return true;
+}
+
+// Every program byte is written here, and counted and listed once written. It goes straight
+// to the file, past the block buffer (whose copy of it has already been walked); the next block
+// read seeks back first (refillBlock), which most songs, held by one block, never need.
+bool ConversionEngine::rewriteProgramByte(const Conversion &conversion)
+{
+    if (beforeRewrite && !beforeRewrite(conversion)) {
+        rewriteRefused = true;
+        return false;
+    }
+    if (!file->seek(conversion.offset) || !file->putChar(char(replacementKit)))
+        return false;
+    ++conversions;
+    if (recordConversions)
+        conversionList.push_back(conversion);
+    return true;
 }
 
 // Reads the byte at `at` and moves past it. Checked, it first refills the block when `at` has
@@ -520,7 +584,8 @@ bool ConversionEngine::seekTo(qint64 offset)
 
 bool ConversionEngine::restartAt(qint64 offset)
 {
-    if (offset < songStart || offset > songEnd || !file->seek(offset))
+    // A device just opened is at its start already: no seek (a system call) for that.
+    if (offset < songStart || offset > songEnd || (file->pos() != offset && !file->seek(offset)))
         return false;
     blockStart = offset;
     cursor = blockEnd = block.data();
@@ -533,7 +598,9 @@ bool ConversionEngine::refillBlock()
 {
     blockStart += blockEnd - block.data();
     const qint64 wanted = qMin(qint64(block.size()), songEnd - blockStart);
-    const qint64 length = wanted > 0 ? file->read(block.data(), wanted) : 0;
+    // After a rewrite the file is where the program byte was written, not where the block ends.
+    const bool placed = wanted > 0 && (file->pos() == blockStart || file->seek(blockStart));
+    const qint64 length = placed ? file->read(block.data(), wanted) : 0;
     cursor = blockEnd = block.data();
     if (length > 0)
         blockEnd += length;

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 class QFile;
@@ -25,6 +26,12 @@ class QIODevice;
 // grow with the file; a rewrite goes straight to the file at the offset of the byte just
 // read. A file that ends early, or holds an event the walk does not accept, fails: the walk
 // stops there and nothing more is written to it.
+//
+// Some editors write out-of-range values into channel events: a data byte with its top bit
+// set (a program 0xFF, a velocity 0x81). Such a byte is taken as the event's data, but the
+// walk may as well have lost its way there, so the track's repairs from that byte on are held
+// back until the track ends with a chunk or the song's end right after it; if it does not,
+// the file fails at that byte and the held-back repairs are never written.
 class ConversionEngine
 {
 public:
@@ -32,6 +39,9 @@ public:
         NotOpened, // missing, or not openable for reading and writing: skipped, not counted
         Walked,    // every declared track was walked to its end
         Failed,    // counted, but a track (or the header) was not accepted
+        // Counted; the walk stopped before a repair that could not be recorded beforehand
+        // (setBeforeRewrite): the file holds the repairs recorded so far.
+        NotRecorded,
     };
 
     struct Totals
@@ -65,15 +75,32 @@ public:
     static bool openForRepair(QFile &file);
     // Walks a device that is already open for reading and writing, from its start.
     FileResult walkFile(QIODevice &file);
+    // The same, for a caller that already knows the file's size (from the system, as it
+    // identified the open file): one question to the system fewer per song.
+    FileResult walkFile(QIODevice &file, qint64 size);
 
     // When on, each walk lists its conversions (off by default: a batch that only counts them
     // keeps no list, however many there are).
     void setRecordConversions(bool on) { recordConversions = on; }
+    // Called before each program byte is written, with the repair about to be made; when it
+    // returns false the byte is left as it is and the walk stops (FileResult::NotRecorded).
+    // This is how a journal records each repair before it is made.
+    void setBeforeRewrite(std::function<bool(const Conversion &)> hook)
+    {
+        beforeRewrite = std::move(hook);
+    }
+    // Called for every Program Change the walk meets, on any channel, with the offset of its
+    // program byte in the file (`formerKit` holds the program as the walk read it).
+    void setProgramObserver(std::function<void(const Conversion &)> observer)
+    {
+        programObserver = std::move(observer);
+    }
     // The conversions of the last file walked, in file order; offsets are in the whole file
     // (in an RMID file too).
     const std::vector<Conversion> &fileConversions() const { return conversionList; }
-    // After a walk that failed: how many bytes of the file the walk had read when it stopped.
-    qint64 stopOffset() const { return filePos(); }
+    // After a walk that failed: how many bytes of the file the walk had read when it stopped
+    // (in a track that did not prove an out-of-range data byte, just past that byte).
+    qint64 stopOffset() const { return outOfRangeEnd >= 0 ? outOfRangeEnd : filePos(); }
 
     // The bytes of the current (after a walk: the last) event, as the walk stored them.
     const std::array<quint8, 256> &eventBuffer() const { return eventBuf; }
@@ -105,7 +132,9 @@ private:
     bool readSystemExclusive();
     bool skipMetaEvent(bool &endOfTrack);
     bool bufferStartsWith(const char (&tag)[5]) const;
-    bool rewriteProgramByte();
+    void noteOutOfRangeData(const char *after);
+    bool writeHeldBackRepairs(qint64 next);
+    bool rewriteProgramByte(const Conversion &conversion);
     void applyGsMessage(qint32 dataLength);
     static std::array<int, 16> defaultPartChannels();
 
@@ -137,7 +166,14 @@ private:
     int runningStatus = -1;
 
     bool recordConversions = false;
+    std::function<bool(const Conversion &)> beforeRewrite;
+    bool rewriteRefused = false; // by beforeRewrite, in the current walk
+    std::function<void(const Conversion &)> programObserver;
     std::vector<Conversion> conversionList;
+    // Just past the current track's first data byte with its top bit set; -1 while there is
+    // none. From that byte on, the track's repairs wait in heldBack for the track's end.
+    qint64 outOfRangeEnd = -1;
+    std::vector<Conversion> heldBack;
 
     QIODevice *file = nullptr;
     // The song within the file: all of it, or an RMID file's "data" chunk. Reads stop at its end.

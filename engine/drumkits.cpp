@@ -9,6 +9,6 @@ bool fixProgramChange(std::array<quint8, 256> &eventBuf)
         if (drumKitTable[row].program == eventBuf[1])
             return false;
     }
-    eventBuf[1] = 0;
+    eventBuf[1] = replacementKit;
     return true;
 }

@@ -24,7 +24,9 @@ inline constexpr DrumKitEntry drumKitTable[] = {
     {56, 0, "Efx Set"},         {127, 0, "CM64/32 Set"},    {-1, -1, ""},
 };
 
+// The kit a rejected one becomes: Standard Set1, which every player has.
+inline constexpr quint8 replacementKit = 0;
+
 // Given a held Program Change (status at index 0, program at index 1) on a rhythm channel:
-// when its kit is not in drumKitTable, sets the program to 0, the first standard kit, and
-// returns true.
+// when its kit is not in drumKitTable, sets the program to replacementKit and returns true.
 bool fixProgramChange(std::array<quint8, 256> &eventBuf);

@@ -1,8 +1,7 @@
 #include "dryrunfile.h"
 
-DryRunFile::DryRunFile(const QString &path, Writes &writes)
+DryRunFile::DryRunFile(const QString &path)
     : file(path)
-    , writes(writes)
 {
 }
 
@@ -38,8 +37,8 @@ qint64 DryRunFile::readData(char *data, qint64 maxSize)
     const qint64 length = file.read(data, maxSize);
     if (length <= 0)
         return length;
-    const auto end = writes.lower_bound(start + length);
-    for (auto write = writes.lower_bound(start); write != end; ++write)
+    const auto end = writes->lower_bound(start + length);
+    for (auto write = writes->lower_bound(start); write != end; ++write)
         data[write->first - start] = write->second;
     return length;
 }
@@ -50,6 +49,6 @@ qint64 DryRunFile::writeData(const char *data, qint64 maxSize)
     if (!file.seek(start + maxSize))
         return -1;
     for (qint64 i = 0; i < maxSize; ++i)
-        writes[start + i] = data[i];
+        (*writes)[start + i] = data[i];
     return maxSize;
 }

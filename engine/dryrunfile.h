@@ -9,11 +9,15 @@
 // it as it would walk the real file and nothing reaches the disk. The bytes written are kept
 // in `writes` (offset to byte) and read back over the file's own, so that a later walk of the
 // same file in the same run, given the same map, reads what a real run would have left there.
+// The map is set before the walk (setWrites), once it is known which file this is.
 class DryRunFile : public QIODevice
 {
 public:
     using Writes = std::map<qint64, char>;
-    DryRunFile(const QString &path, Writes &writes);
+    explicit DryRunFile(const QString &path);
+    void setWrites(Writes &map) { writes = &map; }
+    // The file read, open once openSong has succeeded.
+    const QFile &songFile() const { return file; }
 
     // Opens the file for reading only, and this device for reading and writing, unbuffered.
     bool openSong();
@@ -27,5 +31,6 @@ protected:
 
 private:
     QFile file;
-    Writes &writes;
+    Writes ownWrites;
+    Writes *writes = &ownWrites;
 };

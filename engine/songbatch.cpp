@@ -1,14 +1,14 @@
 #include "songbatch.h"
 #include "dryrunfile.h"
+#include "songfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
 #include <algorithm>
-#include <condition_variable>
+#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -20,101 +20,98 @@ QString notOpenedMessage(const QString &path, const QString &problem)
     return QStringLiteral("Attenzione! Impossibile aprire %1: %2").arg(path, problem);
 }
 
-namespace {
-// The walks of one file that comes up more than once in a batch. They run one after another;
-// in a dry run each reads what the ones before it would have written.
-struct SameFile
+void Control::pause()
 {
-    DryRunFile::Writes dryRunWrites;
+    const std::lock_guard lock(mutex);
+    paused = true;
+}
+
+void Control::resume()
+{
+    const std::lock_guard lock(mutex);
+    paused = false;
+    changed.notify_all();
+}
+
+void Control::stop()
+{
+    const std::lock_guard lock(mutex);
+    stopped = true;
+    changed.notify_all();
+}
+
+namespace {
+// A song of the batch, opened for its walk: the file itself, or in a dry run a device that
+// reads it and keeps what would be written.
+struct OpenSong
+{
+    std::unique_ptr<QFile> file;
+    std::unique_ptr<DryRunFile> dryRun;
+    std::optional<FileIdentity> identity;
+    qint64 size = -1; // as the system gave it with the identity; else asked by the walk
+    QString problem;
+
+    QIODevice &device() { return dryRun ? static_cast<QIODevice &>(*dryRun) : *file; }
+    void describe(const QFile &opened)
+    {
+        if (const std::optional<OpenFileFacts> facts = openFileFacts(opened)) {
+            identity = facts->identity;
+            size = facts->size;
+        }
+    }
 };
 
-// The file a song's path leads to once symbolic links, "." and ".." are resolved; empty for a
-// song that is not there. Hard links to one file lead to two.
-QString resolvedPath(const SongPath &song)
+// Opens a song once; what identifies its file comes from the open file, not from the path
+// again.
+OpenSong openSong(const SongPath &song, const Options &options)
 {
-    if (!song.problem.isEmpty())
-        return {};
-#ifdef Q_OS_WIN
-    return QFileInfo(song.path).canonicalFilePath().toCaseFolded(); // A.MID is a.mid there
-#else
-    return QFileInfo(song.path).canonicalFilePath();
-#endif
+    OpenSong open;
+    if (!song.problem.isEmpty()) {
+        open.problem = song.problem;
+        return open;
+    }
+    if (options.dryRun) {
+        open.dryRun = std::make_unique<DryRunFile>(song.path);
+        if (!open.dryRun->openSong()) {
+            open.problem = whyNotOpened(song.path, open.dryRun->errorString());
+        } else if (!QFileInfo(song.path).isWritable()) {
+            // A real run opens the file for writing too: it must be allowed to.
+            open.problem = whyNotOpened(song.path, QString());
+        } else {
+            open.describe(open.dryRun->songFile());
+        }
+    } else {
+        open.file = std::make_unique<QFile>(song.path);
+        if (ConversionEngine::openForRepair(*open.file))
+            open.describe(*open.file);
+        else
+            open.problem = whyNotOpened(song.path, open.file->errorString());
+    }
+    return open;
 }
 
-// For each song, the SameFile it shares with the other songs that are the same file, or none
-// when it is the only one. Only a hash of each resolved path is kept for all the songs; the
-// paths themselves only for the songs whose hash comes up more than once.
-std::vector<std::shared_ptr<SameFile>> findSameFiles(const std::vector<SongPath> &songs)
-{
-    std::vector<std::optional<std::size_t>> hashes(songs.size());
-    QHash<std::size_t, int> songsWithHash;
-    for (std::size_t i = 0; i < songs.size(); ++i) {
-        const QString path = resolvedPath(songs[i]);
-        if (path.isEmpty())
-            continue;
-        hashes[i] = qHash(path);
-        ++songsWithHash[*hashes[i]];
-    }
-    QHash<QString, std::vector<std::size_t>> songsOfFile;
-    for (std::size_t i = 0; i < songs.size(); ++i) {
-        if (hashes[i] && songsWithHash.value(*hashes[i]) > 1)
-            songsOfFile[resolvedPath(songs[i])].push_back(i);
-    }
-    std::vector<std::shared_ptr<SameFile>> sameFiles(songs.size());
-    for (const std::vector<std::size_t> &same : std::as_const(songsOfFile)) {
-        if (same.size() < 2)
-            continue; // another file with the same hash
-        const auto shared = std::make_shared<SameFile>();
-        for (std::size_t i : same)
-            sameFiles[i] = shared;
-    }
-    return sameFiles;
-}
-
-// Why a song that exists as a file could not be opened for reading and writing.
-QString openProblem(const QString &path, const QString &errorString)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("non esiste");
-    if (!info.isReadable() || !info.isWritable())
-        return QStringLiteral("accesso negato");
-    return errorString;
-}
-
-Outcome walkSong(ConversionEngine &engine, const SongPath &song, SameFile *sameFile,
+Outcome walkSong(ConversionEngine &engine, const SongPath &song, OpenSong &open,
                  const Options &options)
 {
     Outcome outcome;
     outcome.path = song.path;
-    if (!song.problem.isEmpty()) {
-        outcome.problem = song.problem;
+    outcome.problem = open.problem;
+    if (!outcome.problem.isEmpty())
         return outcome;
-    }
     const int conversionsBefore = engine.totals().conversions;
-    if (options.dryRun) {
-        DryRunFile::Writes ownWrites;
-        DryRunFile file(song.path, sameFile ? sameFile->dryRunWrites : ownWrites);
-        if (!file.openSong()) {
-            outcome.problem = openProblem(song.path, file.errorString());
-            return outcome;
-        }
-        // A real run opens the file for writing too: it must be allowed to.
-        if (!QFileInfo(song.path).isWritable()) {
-            outcome.problem = QStringLiteral("accesso negato");
-            return outcome;
-        }
-        outcome.result = engine.walkFile(file);
-    } else {
-        // Opened here rather than by processFile, to learn why an open fails.
-        QFile file(song.path);
-        if (!ConversionEngine::openForRepair(file)) {
-            outcome.problem = openProblem(song.path, file.errorString());
-            return outcome;
-        }
-        outcome.result = engine.walkFile(file);
+    QString absolutePath; // for the journal, worked out at the song's first repair
+    if (options.journal && !options.dryRun) {
+        engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
+            if (absolutePath.isEmpty())
+                absolutePath = QDir::toNativeSeparators(QFileInfo(song.path).absoluteFilePath());
+            return options.journal->record(absolutePath, conversion);
+        });
     }
+    outcome.result =
+        open.size >= 0 ? engine.walkFile(open.device(), open.size) : engine.walkFile(open.device());
     outcome.conversions = engine.totals().conversions - conversionsBefore;
+    if (outcome.result == ConversionEngine::FileResult::Failed)
+        outcome.stopOffset = engine.stopOffset();
     if (options.listConversions)
         outcome.conversionList = engine.fileConversions();
     return outcome;
@@ -127,37 +124,25 @@ void addToTotals(ConversionEngine::Totals &totals, const Outcome &outcome)
     totals.conversions += outcome.conversions;
 }
 
-// The songs that the workers have taken and not yet handed back in order, one slot each.
+// A song that a thread has taken and not yet reported.
 struct Slot
 {
+    bool opened = false; // its open has been tried: `identity` is known
+    std::optional<FileIdentity> identity;
+    bool done = false; // walked: `outcome` holds what became of it
     Outcome outcome;
-    bool done = false;
 };
 } // namespace
 
 ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &options,
-                             const std::function<void(const Outcome &)> &report)
+                             const std::function<void(const Outcome &)> &report, Control *control)
 {
+    Control ownControl;
+    Control &batch = control ? *control : ownControl;
     const std::size_t count = songs.size();
     const int threads = int(std::clamp<std::size_t>(std::size_t(qMax(options.jobs, 1)), 1,
                                                     qMax<std::size_t>(count, 1)));
-    // One thread walks the songs in order and needs no SameFile for a real run: the disk
-    // holds what the earlier walks wrote.
-    const std::vector<std::shared_ptr<SameFile>> sameFiles =
-        threads > 1 || options.dryRun ? findSameFiles(songs)
-                                      : std::vector<std::shared_ptr<SameFile>>(count);
     ConversionEngine::Totals totals;
-
-    if (threads == 1) {
-        ConversionEngine engine;
-        engine.setRecordConversions(options.listConversions);
-        for (std::size_t i = 0; i < count; ++i) {
-            const Outcome outcome = walkSong(engine, songs[i], sameFiles[i].get(), options);
-            addToTotals(totals, outcome);
-            report(outcome);
-        }
-        return totals;
-    }
 
     // The threads take the songs in order. The one that finishes the first song not yet
     // reported reports it, and the ones after it that are done too; the others go on walking.
@@ -166,18 +151,20 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
     // waited for it hundreds of times a run over the benchmark's songs; with 64, about once.
     const std::size_t window = std::size_t(threads) * 64;
     std::vector<Slot> pending(window);
-    std::mutex mutex;
-    std::condition_variable canTake; // a thread may take the next song, or all are taken
-    std::size_t next = 0;            // the next song to take
-    std::size_t reported = 0;        // the songs reported
-    bool reporting = false;          // a thread is reporting: the others leave it to it
+    std::size_t next = 0;     // the next song to take
+    std::size_t reported = 0; // the songs reported
+    bool reporting = false;   // a thread is reporting: the others leave it to it
+    // In a dry run, what the walks would have written to each file, for a later walk of the
+    // same file. Kept only for files with such writes.
+    std::map<FileIdentity, DryRunFile::Writes> dryRunWrites;
 
-    // Whether an earlier walk of song i's file is still running (under the mutex).
+    // Whether song i must wait before its walk: a song before it has not been opened yet (it
+    // may be the same file), or is the same file and still being walked. Under the mutex.
     const auto mustWait = [&](std::size_t i) {
-        if (!sameFiles[i])
-            return false;
+        const std::optional<FileIdentity> &identity = pending[i % window].identity;
         for (std::size_t earlier = reported; earlier < i; ++earlier) {
-            if (sameFiles[earlier] == sameFiles[i] && !pending[earlier % window].done)
+            const Slot &slot = pending[earlier % window];
+            if (!slot.opened || (identity && slot.identity == identity && !slot.done))
                 return true;
         }
         return false;
@@ -186,24 +173,50 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
     const auto work = [&] {
         ConversionEngine engine;
         engine.setRecordConversions(options.listConversions);
-        std::unique_lock lock(mutex);
+        std::unique_lock lock(batch.mutex);
         for (;;) {
-            canTake.wait(lock, [&] {
-                return next == count || (next - reported < window && !mustWait(next));
+            batch.changed.wait(lock, [&] {
+                return batch.stopped || next == count ||
+                       (!batch.paused && next - reported < window);
             });
-            if (next == count)
+            if (batch.stopped || next == count)
                 return;
             const std::size_t i = next++;
+            Slot &slot = pending[i % window];
+            slot = Slot{};
             lock.unlock();
-            Outcome outcome = walkSong(engine, songs[i], sameFiles[i].get(), options);
+
+            if (options.songStarted)
+                options.songStarted(songs[i].path);
+            OpenSong open = openSong(songs[i], options);
             lock.lock();
-            pending[i % window] = {std::move(outcome), true};
-            canTake.notify_all(); // a thread may wait for this very walk
-            while (!reporting && reported < count && pending[reported % window].done) {
+            slot.opened = true;
+            slot.identity = open.identity;
+            batch.changed.notify_all(); // a later song may wait to know this one's file
+            batch.changed.wait(lock, [&] { return !mustWait(i); });
+            DryRunFile::Writes ownWrites;
+            if (open.dryRun) {
+                const auto found =
+                    open.identity ? dryRunWrites.find(*open.identity) : dryRunWrites.end();
+                open.dryRun->setWrites(found != dryRunWrites.end() ? found->second : ownWrites);
+            }
+            lock.unlock();
+
+            Outcome outcome = walkSong(engine, songs[i], open, options);
+            open = {}; // closed before a later walk of the same file starts
+            lock.lock();
+            if (outcome.result == ConversionEngine::FileResult::NotRecorded)
+                batch.stopped = true; // no journal, no change: no further song either
+            if (!ownWrites.empty() && slot.identity)
+                dryRunWrites.emplace(*slot.identity, std::move(ownWrites));
+            slot.outcome = std::move(outcome);
+            slot.done = true;
+            batch.changed.notify_all(); // a thread may wait for this very walk
+            while (!reporting && reported < next && pending[reported % window].done) {
                 const Outcome first = std::exchange(pending[reported % window], Slot{}).outcome;
                 ++reported;
                 reporting = true;
-                canTake.notify_all();
+                batch.changed.notify_all();
                 lock.unlock();
                 addToTotals(totals, first);
                 report(first);

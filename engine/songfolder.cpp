@@ -1,4 +1,5 @@
 #include "songfolder.h"
+#include "songfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -48,7 +49,7 @@ void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &son
 {
     // A listing cannot tell an unreadable folder from an empty one: ask first.
     if (!QDir(folder).isReadable()) {
-        songs.push_back({folder, QStringLiteral("accesso negato")});
+        songs.push_back({folder, NotOpened::accessDenied()});
         return;
     }
     for (const QString &name : songNamesInFolder(folder))
@@ -70,9 +71,9 @@ std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
         else if (info.isFile())
             songs.push_back({path, {}});
         else if (info.exists()) // a device, a pipe, a socket
-            songs.push_back({path, QStringLiteral("non e' un file ne' una cartella")});
+            songs.push_back({path, NotOpened::notFileOrFolder()});
         else
-            songs.push_back({path, QStringLiteral("non esiste")});
+            songs.push_back({path, NotOpened::missing()});
     }
     return songs;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Takes a picture of the main window as a user first sees it, on a virtual X display
-# (Xvfb) with the fonts this machine has.
+# (Xvfb) with the fonts this machine has; with PATHs, during the batch it runs over them
+# (give songs on a slow disk, or many, so that it is still running 3 seconds in).
 # With --wine, PROGRAM is a Windows program, run by Wine (scripts/wine-env.sh sets it up).
 # Prints the size of the window's own area.
-#   scripts/screenshot.sh [--wine] PROGRAM OUTPUT.png
+#   scripts/screenshot.sh [--wine] PROGRAM OUTPUT.png [PATH...]
 set -euo pipefail
 runner=""
 if [ "${1:-}" = "--wine" ]; then
@@ -14,17 +15,19 @@ if [ "${1:-}" = "--wine" ]; then
     wineserver -k 2>/dev/null || true
     shift
 fi
-[ $# -eq 2 ] || { echo "usage: $0 [--wine] PROGRAM OUTPUT.png" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: $0 [--wine] PROGRAM OUTPUT.png [PATH...]" >&2; exit 2; }
 program=$(realpath "$1")
 output=$2
+shift 2
 
 # xvfb-run picks a free display and its authority; the inner script runs on it.
 xvfb-run --auto-servernum --server-args="-screen 0 800x600x24 -nolisten tcp" \
-    bash -s "$program" "$output" "$runner" <<'INNER'
+    bash -s "$program" "$output" "$runner" "$@" <<'INNER'
 set -euo pipefail
 program=$1
 output=$2
 runner=$3
+shift 3
 # A window manager draws the title bar and frame that a desktop would.
 openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
@@ -33,14 +36,14 @@ for _ in $(seq 50); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
     sleep 0.2
 done
-QT_QPA_PLATFORM=xcb $runner "$program" &
+QT_QPA_PLATFORM=xcb $runner "$program" "$@" &
 app=$!
 trap 'kill $app $wm 2>/dev/null || true' EXIT
 title="Corvane  Kadenzo Ver 1.1"
 for _ in $(seq 100); do
     window=$(xwininfo -name "$title" 2>/dev/null | awk '/Window id:/ {print $4}' || true)
     if [ -n "$window" ]; then
-        sleep 2 # let the first frame finish drawing
+        sleep $(( $# > 0 ? 3 : 2 )) # let the first frame (or the batch) draw
         xwininfo -id "$window" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print "size " w "x" h}'
         # -frame: the window manager's frame around the window, title bar included
         import -frame -window "$window" "$output"

@@ -5,7 +5,9 @@
 #      build leaves it, with the same summary; and over songs with non-ASCII names, given with
 #      backslashes and a drive letter;
 #   3. kadenzo.exe starts under Xvfb, with the Linux window's title and size; a picture of it
-#      goes to docs/window-windows.png;
+#      goes to docs/window-windows.png; kadenzo-batch.exe writes its journal under
+#      %LOCALAPPDATA% and --restore gives back every song; kadenzo.exe repairs a song given on
+#      its command line;
 #   4. the installer: its pages in order, driven as a user would (tests/windows/
 #      installer_probe.c), for the current user without administrator rights, and Kadenzo
 #      started by its finish page not elevated; silently for all users; each time the
@@ -82,8 +84,49 @@ scripts/screenshot.sh --wine "$windows_build/kadenzo.exe" docs/window-windows.pn
     { cat "$scratch/shot.log"; fail "kadenzo.exe did not show its window"; }
 grep -q "size 400x198" "$scratch/shot.log" || { cat "$scratch/shot.log"; fail "the window is not 400 by 198"; }
 
-installer=dist/kadenzo-$version-setup.exe
 windows_path() { winepath -u "$(wine cmd /c "echo $1" | tr -d '\r')"; }
+windows_name() { echo "Z:$(echo "$1" | tr / '\\')"; }
+
+step "kadenzo-batch.exe's journal under %LOCALAPPDATA%, and --restore"
+journals=$(windows_path %LOCALAPPDATA%)/kadenzo/registro
+mkdir -p "$scratch/pristine" "$scratch/restored"
+for package in openttd-openmsx simutrans-data; do
+    dpkg-query -L "$package" | grep -i '\.mid$' | while read -r song; do
+        cp "$song" "$scratch/pristine/$package-$(basename "$song")"
+    done
+done
+cp "$scratch/pristine/"* "$scratch/restored/"
+before=$(ls "$journals" 2>/dev/null | wc -l)
+wine "$windows_build/kadenzo-batch.exe" "$(windows_name "$scratch/restored")" >/dev/null
+journal=$(ls "$journals" 2>/dev/null | tail -n 1)
+if [ "$(ls "$journals" 2>/dev/null | wc -l)" -le "$before" ] || [ -z "$journal" ]; then
+    fail "kadenzo-batch.exe wrote no journal under %LOCALAPPDATA%\\kadenzo\\registro"
+else
+    head -n 2 "$journals/$journal" | tr -d '\r'
+    output=$(wine "$windows_build/kadenzo-batch.exe" --restore "$(windows_name "$journals/$journal")" |
+        tr -d '\r' | tail -n 1)
+    echo "$output"
+    [ "$output" = "Kit ripristinati: 3, non ripristinati: 0" ] || fail "--restore: $output"
+    diff -r "$scratch/pristine" "$scratch/restored" >/dev/null ||
+        fail "--restore did not give back every song byte for byte"
+fi
+
+step "kadenzo.exe repairs the songs given on its command line"
+mkdir -p "$scratch/given"
+printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\7\0\311\021\0\377\057\0' >"$scratch/given/Canzone è.mid"
+wineserver -k 2>/dev/null || true
+xvfb-run --auto-servernum bash -c '
+    wine "$1" "$2" &
+    for _ in $(seq 60); do
+        [ "$(od -An -tx1 -j24 -N1 "$3" | tr -d " ")" = 00 ] && break
+        sleep 0.5
+    done
+    wineserver -k' bash "$windows_build/kadenzo.exe" "$(windows_name "$scratch/given/Canzone è.mid")" \
+    "$scratch/given/Canzone è.mid" || true
+[ "$(od -An -tx1 -j24 -N1 "$scratch/given/Canzone è.mid" | tr -d ' ')" = 00 ] ||
+    fail "kadenzo.exe did not repair the song given on its command line"
+
+installer=dist/kadenzo-$version-setup.exe
 appdata=$(windows_path %APPDATA%)
 user_installed=$(windows_path %LOCALAPPDATA%)/Programs/Kadenzo
 all_installed="$WINEPREFIX/drive_c/Program Files/Kadenzo"

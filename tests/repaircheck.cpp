@@ -94,10 +94,19 @@ std::optional<quint32> varLen(Cursor &cursor)
 
 enum class TrackEnd { Broken, EndOfTrack, DeclaredEnd };
 
+// The offsets of one track's program bytes: before its first data byte with the top bit set,
+// and from that byte on (written only if the track proves the walk kept its alignment).
+struct TrackPrograms
+{
+    QList<qsizetype> beforeOutOfRange;
+    QList<qsizetype> fromOutOfRange;
+    bool outOfRange = false;
+};
+
 // Walks the events of one track from the cursor, adding the offsets of its program bytes. A
 // track without End of Track ends at its declared end when a track starts there or the song
 // ends there, behind any chunks of other kinds.
-TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, QList<qsizetype> &positions)
+TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, TrackPrograms &programs)
 {
     int runningStatus = -1; // each track starts without one
     for (;;) {
@@ -135,20 +144,21 @@ TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, QList<qsizetype> &pos
             runningStatus = *first;
         const bool programChange = (runningStatus & 0xF0) == 0xC0;
         const int dataCount = programChange || (runningStatus & 0xF0) == 0xD0 ? 1 : 2;
-        if (runningData && programChange)
-            positions.append(cursor.position() - 1);
-        for (int i = runningData ? 1 : 0; i < dataCount; ++i) {
-            const auto data = cursor.next();
-            if (!data || *data >= 0x80)
+        for (int i = 0; i < dataCount; ++i) {
+            const auto data = i == 0 && runningData ? first : cursor.next();
+            if (!data)
                 return TrackEnd::Broken;
+            programs.outOfRange = programs.outOfRange || *data >= 0x80;
             if (programChange)
-                positions.append(cursor.position() - 1);
+                (programs.outOfRange ? programs.fromOutOfRange : programs.beforeOutOfRange)
+                    .append(cursor.position() - 1);
         }
     }
 }
 
 // From the cursor, reads past chunks that are not tracks up to the next MTrk chunk and its
-// events; false where the file fails.
+// events; false where the file fails. A track with an out-of-range data byte must end with a
+// chunk or the song's end right after it.
 bool walkTrack(Cursor &cursor, QList<qsizetype> &positions)
 {
     qsizetype start = cursor.position();
@@ -162,7 +172,9 @@ bool walkTrack(Cursor &cursor, QList<qsizetype> &positions)
         return false;
     const qint64 declaredEnd = start + 8 + qint64(cursor.lengthAt(start));
     cursor.moveTo(start + 8);
-    const TrackEnd end = walkEvents(cursor, declaredEnd, positions);
+    TrackPrograms programs;
+    const TrackEnd end = walkEvents(cursor, declaredEnd, programs);
+    positions += programs.beforeOutOfRange;
     if (end == TrackEnd::Broken)
         return false;
     // Stray bytes after End of Track: on at the declared end when a chunk or the song's end
@@ -171,6 +183,12 @@ bool walkTrack(Cursor &cursor, QList<qsizetype> &positions)
     if (end == TrackEnd::EndOfTrack && !cursor.chunkAt(after) && declaredEnd > after &&
         (declaredEnd == cursor.songEnd() || cursor.chunkAt(declaredEnd)))
         cursor.moveTo(declaredEnd);
+    if (!programs.outOfRange)
+        return true;
+    const qsizetype next = cursor.position();
+    if (next != cursor.songEnd() && !cursor.chunkAt(next))
+        return false;
+    positions += programs.fromOutOfRange;
     return true;
 }
 
@@ -280,7 +298,8 @@ QString repairFaults(const QByteArray &song)
             continue;
         ++changed;
         if (!programBytes.contains(i))
-            return QStringLiteral("byte %1 changed and is no program byte").arg(i);
+            return QStringLiteral("byte %1 changed and is no program byte a repair may write")
+                .arg(i);
         if (repaired[i] != 0 || acceptedKit(quint8(song[i])))
             return QStringLiteral("program byte %1 went from %2 to %3")
                 .arg(i)

@@ -9,7 +9,8 @@
 
 // A walk of its own over the whole file in memory, by the same rules as the engine's: whether
 // the song walks to its end, and the offsets of the program bytes of Program Changes (on any
-// channel) as far as it is walked.
+// channel) that a repair may write: as far as it is walked, but none from an out-of-range data
+// byte on in a track that does not end cleanly after it.
 struct SongWalk
 {
     bool walks = false;

@@ -95,6 +95,21 @@ QList<SongCase> songLayoutCases()
     add("RMID: a data size that cuts the song short",
         riff("RMID", riffChunk("data", song, quint32(song.size() - 1)) + info), failed,
         riff("RMID", riffChunk("data", songRepaired, quint32(song.size() - 1)) + info), 1);
+    // A track with an out-of-range data byte: the song's end, where data ends, proves it.
+    const QByteArray outOfRange = hex("00 99 24 81");
+    add("RMID: out-of-range data, then the end of data",
+        riff("RMID",
+             riffChunk("data", smfHeader(1) + smfTrack(outOfRange + kit9 + endOfTrack)) + info),
+        walked,
+        riff("RMID",
+             riffChunk("data", smfHeader(1) + smfTrack(outOfRange + kit0 + endOfTrack)) + info),
+        1);
+    unchanged("RMID: out-of-range data, then a stray byte in data",
+              riff("RMID",
+                   riffChunk("data",
+                             smfHeader(1) + smfTrack(outOfRange + kit9 + endOfTrack) + hex("F7")) +
+                       info),
+              failed);
     unchanged("RMID without data", riff("RMID", info), failed);
     unchanged("RMID whose data is no MThd", riff("RMID", riffChunk("data", "MTrk" + song)), failed);
     unchanged("RMID with empty data", riff("RMID", riffChunk("data", {}) + info), failed);

@@ -1,6 +1,8 @@
 // kadenzo-batch run as a process, as a user runs it: what it prints on each stream, how it
 // exits, and what it leaves in the files.
+#include "journal.h"
 #include "midibytes.h"
+#include "songbatch.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -10,6 +12,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QtEndian>
+
+#include <filesystem>
 
 namespace {
 struct Run
@@ -105,6 +111,10 @@ const QList<Fixture> &fixtures()
         {"songs/folder.mid/inner.mid", song("00 C9 13"), song("00 C9 00")},
         {"songs/Sub/d.MID", song("00 C9 15"), song("00 C9 00")},
         {"songs/Sub/deeper/e.mid", smfHeader(1) + smfTrack("00 C0 05 00 F1"), {}},
+        // A velocity out of range (0x81): the kit behind it, at 28, waits for the track's end,
+        // which a stray byte spoils in unproven.mid.
+        {"held.mid", song("00 99 24 81 00 C9 11"), song("00 99 24 81 00 C9 00")},
+        {"unproven.mid", song("00 99 24 81 00 C9 11") + hex("F7"), {}},
     };
     return list;
 }
@@ -124,6 +134,24 @@ bool makeFixtures(const QString &root)
 #endif
 }
 
+// The journals in the journal folder, oldest first.
+QStringList journals()
+{
+    const QDir folder(Journal::folder());
+    QStringList paths;
+    for (const QString &name : folder.entryList({"*.tsv"}, QDir::Files, QDir::Name))
+        paths.append(folder.filePath(name));
+    return paths;
+}
+
+// The journal that a run wrote, if one: the newest that was not there before.
+QString newJournal(const QStringList &before)
+{
+    const QStringList after = journals();
+    return after.size() > before.size() && !before.contains(after.last()) ? after.last()
+                                                                          : QString();
+}
+
 const QString usageHint = QStringLiteral("Per l'aiuto: kadenzo-batch --help");
 } // namespace
 
@@ -132,12 +160,26 @@ class BatchTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void interface_data();
     void interface();
     void helpAndManualPageNameTheSameOptions();
     void unwritableFileIsReportedAndLeftAlone();
     void jobsAndDryRunChangeNothingInTheOutput();
+    void restoreGivesBackEveryByte_data();
+    void restoreGivesBackEveryByte();
+    void aBatchStoppedAnywhereCanBeRestored();
+
+private:
+    QTemporaryDir dataHome; // the user's data folder, where the journals go
 };
+
+void BatchTest::initTestCase()
+{
+    // The journals go under $XDG_DATA_HOME on Linux; under Wine, to the prefix's own
+    // %LOCALAPPDATA%, which the test looks at through the same call.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+}
 
 void BatchTest::interface_data()
 {
@@ -170,6 +212,14 @@ void BatchTest::interface_data()
         << QStringList{"-l", "broken.mid", "single.mid"}
         << QStringList{"single.mid\t24\t10\t17", summary(2, 1)}
         << QStringList{walkError("broken.mid")} << 1 << QStringList{"single.mid"};
+    QTest::newRow("a held-back repair is listed once written, a repair never written not at all")
+        << QStringList{"-l", "unproven.mid", "held.mid"}
+        << QStringList{"held.mid\t28\t10\t17", summary(2, 1)}
+        << QStringList{walkError("unproven.mid")} << 1 << QStringList{"held.mid"};
+    QTest::newRow("the same in a dry run")
+        << QStringList{"-n", "-l", "unproven.mid", "held.mid"}
+        << QStringList{"held.mid\t28\t10\t17", summary(2, 1)}
+        << QStringList{walkError("unproven.mid")} << 1 << QStringList{};
     QTest::newRow("a folder: its songs in name order ignoring case, no subfolder")
         << QStringList{"songs"} << QStringList{summary(3, 3)} << QStringList{} << 0
         << folderRepaired;
@@ -218,7 +268,7 @@ void BatchTest::interface_data()
 #ifdef Q_OS_UNIX
     QTest::newRow("neither a file nor a folder")
         << QStringList{"/dev/null"} << QStringList{summary(0, 0)}
-        << QStringList{openError("/dev/null", "non e' un file ne' una cartella")} << 1
+        << QStringList{openError("/dev/null", "non è un file né una cartella")} << 1
         << QStringList{};
 #endif
 #ifdef Q_OS_WIN
@@ -357,10 +407,18 @@ void BatchTest::jobsAndDryRunChangeNothingInTheOutput()
             QVERIFY(writeFile(dir->filePath(name), bytes));
         }
     }
-    // s05 first, three times in a row: the walks must wait for each other. The folder three
-    // times: more paths (187) than two jobs keep pending at once (128).
-    const QStringList paths = {"c/s05.mid", "c/s05.mid", "./c/s05.mid", "c", "gone.mid",
-                               "c/s10.mid", "c",         "c/s03.mid",   "c", "./c/s41.mid"};
+    // A hard link is another name for the same file, which only the system can tell.
+    for (const QTemporaryDir *dir : {&oneJob, &severalJobs}) {
+        std::error_code error;
+        std::filesystem::create_hard_link(dir->filePath("c/s05.mid").toStdWString(),
+                                          dir->filePath("hard-s05.mid").toStdWString(), error);
+        QVERIFY2(!error, error.message().c_str());
+    }
+    // s05 first, four times in a row by three names: the walks must wait for each other. The
+    // folder three times: more paths (188) than two jobs keep pending at once (128).
+    const QStringList paths = {"c/s05.mid",  "hard-s05.mid", "c/s05.mid", "./c/s05.mid", "c",
+                               "gone.mid",   "c/s10.mid",    "c",         "c/s03.mid",   "c",
+                               "./c/s41.mid"};
 
     const Run reference = runBatch(QStringList{"-l", "-j", "1"} + paths, oneJob.path());
     QCOMPARE(reference.exitCode, 1);
@@ -376,6 +434,178 @@ void BatchTest::jobsAndDryRunChangeNothingInTheOutput()
     QCOMPARE(parallel, reference);
     QCOMPARE(filesUnder(severalJobs.path()), filesUnder(oneJob.path()));
     QVERIFY(filesUnder(severalJobs.path()) != pristine);
+}
+
+// A batch, something that happens to the song afterwards, then --restore of the batch's
+// journal: every kit the journal names comes back where the song still holds kit 0 there.
+void BatchTest::restoreGivesBackEveryByte_data()
+{
+    QTest::addColumn<QByteArray>("song");
+    QTest::addColumn<QStringList>("arguments"); // of the batch; s.mid is the song
+    QTest::addColumn<QString>("afterwards");
+    QTest::addColumn<QStringList>("err"); // of the restore; %1 is the song's absolute path
+    QTest::addColumn<QString>("summary");
+
+    // Channel 10 selects kit 17 and, under running status, kit 10; a GS message makes part 1
+    // (channel 1) a rhythm part, which selects kit 20; channel 2 is not one.
+    const QByteArray kits =
+        song("00 C9 11 00 0A 00 F0 0A 41 10 42 12 40 11 15 01 19 F7 00 C0 14 00 C1 30");
+    QByteArray rmid = "RMID" + QByteArray("data") + QByteArray(4, '\0') + kits;
+    qToLittleEndian<quint32>(quint32(kits.size()), rmid.data() + 8);
+    rmid = "RIFF" + QByteArray(4, '\0') + rmid;
+    qToLittleEndian<quint32>(quint32(rmid.size() - 8), rmid.data() + 4);
+
+    const QString allBack = "Kit ripristinati: 3, non ripristinati: 0";
+    QTest::newRow("several rhythm channels")
+        << kits << QStringList{"s.mid"} << "" << QStringList{} << allBack;
+    QTest::newRow("an RMID song") << rmid << QStringList{"s.mid"} << "" << QStringList{} << allBack;
+    QTest::newRow("a song given twice, by two paths")
+        << kits << QStringList{"s.mid", "./s.mid", "-j", "2"} << "" << QStringList{} << allBack;
+    QTest::newRow("a byte changed since")
+        << kits << QStringList{"s.mid"} << "kit 5 at 24"
+        << QStringList{"Attenzione! Kit non ripristinato in %1, posizione 24 (canale 10, kit 17): "
+                       "lì c'è il kit 5, non il kit 0"}
+        << "Kit ripristinati: 2, non ripristinati: 1";
+    QTest::newRow("a byte that holds its former kit already")
+        << kits << QStringList{"s.mid"} << "kit 17 at 24" << QStringList{}
+        << "Kit ripristinati: 2, non ripristinati: 0";
+    QTest::newRow("a song gone")
+        << kits << QStringList{"s.mid"} << "gone"
+        << QStringList{"Attenzione! Kit non ripristinato in %1, posizione 42 (canale 1, kit 20): "
+                       "non esiste",
+                       "Attenzione! Kit non ripristinato in %1, posizione 26 (canale 10, kit 10): "
+                       "non esiste",
+                       "Attenzione! Kit non ripristinato in %1, posizione 24 (canale 10, kit 17): "
+                       "non esiste"}
+        << "Kit ripristinati: 0, non ripristinati: 3";
+    QTest::newRow("--no-journal") << kits << QStringList{"--no-journal", "s.mid"} << "no journal"
+                                  << QStringList{} << "";
+    QTest::newRow("a dry run writes no journal")
+        << kits << QStringList{"-n", "s.mid"} << "no journal" << QStringList{} << "";
+}
+
+void BatchTest::restoreGivesBackEveryByte()
+{
+    QFETCH(QByteArray, song);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, afterwards);
+    QFETCH(QStringList, err);
+    QFETCH(QString, summary);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("s.mid");
+    QVERIFY(writeFile(path, song));
+    const QStringList before = journals();
+    const Run batch = runBatch(arguments, dir.path());
+    QCOMPARE(batch.exitCode, 0);
+    const QString journal = newJournal(before);
+    if (afterwards == "no journal") {
+        QVERIFY(journal.isEmpty());
+        return;
+    }
+    QVERIFY(!journal.isEmpty());
+    QVERIFY(readFile(path) != song);
+
+    QByteArray expected = song;
+    if (afterwards == "gone") {
+        QVERIFY(QFile::remove(path));
+    } else if (afterwards.startsWith("kit ")) {
+        // "kit K at OFFSET": the byte is changed by hand; where K is its former kit, the
+        // song is as a batch stopped between the journal line and the byte leaves it.
+        const QStringList words = afterwards.split(' ');
+        QByteArray bytes = readFile(path);
+        bytes[words[3].toInt()] = char(words[1].toInt());
+        QVERIFY(writeFile(path, bytes));
+        expected[words[3].toInt()] = char(words[1].toInt());
+    }
+    const QString absolute = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    for (QString &line : err)
+        line = line.arg(absolute);
+
+    // A dry run of the restore says what the restore does, and writes nothing.
+    const QByteArray beforeRestore = readFile(path);
+    const Run dryRun = runBatch({"--restore", "--dry-run", journal});
+    QCOMPARE(readFile(path), beforeRestore);
+    const Run restore = runBatch({"--restore", journal});
+    QCOMPARE(restore.err, err);
+    QCOMPARE(restore.out, QStringList{summary});
+    QCOMPARE(restore.exitCode, err.isEmpty() ? 0 : 1);
+    QCOMPARE(dryRun, restore);
+    if (afterwards != "gone")
+        QCOMPARE(readFile(path), expected);
+    // Once restored, a second restore has nothing to do.
+    if (err.isEmpty())
+        QCOMPARE(runBatch({"--restore", journal}).out,
+                 QStringList{"Kit ripristinati: 0, non ripristinati: 0"});
+}
+
+// However a batch ends, its journal covers every byte it changed: stopped after each number
+// of repairs (between a journal line and its byte), killed at random moments, or unable to
+// write its journal at all. --restore then gives back every song byte for byte.
+void BatchTest::aBatchStoppedAnywhereCanBeRestored()
+{
+    QTemporaryDir dir;
+    QStringList songs;
+    QRandomGenerator random(11);
+    for (int i = 0; i < 40; ++i) {
+        QByteArray events;
+        for (int p = 0; p < (i == 0 ? 20000 : 30); ++p)
+            events += hex("00 C9") + char(random.bounded(128)) + hex("00 99 24 40");
+        songs.append(dir.filePath(QStringLiteral("s%1.mid").arg(i, 2, 10, QLatin1Char('0'))));
+        QVERIFY(writeFile(songs.constLast(), song(events.toHex(' ').constData())));
+    }
+    QMap<QString, QByteArray> pristine = filesUnder(dir.path());
+    const auto restoreAndCompare = [&](const QString &journal, const char *when) {
+        if (!journal.isEmpty())
+            QVERIFY2(runBatch({"--restore", journal}).exitCode == 0, when);
+        QVERIFY2(filesUnder(dir.path()) == pristine, when);
+    };
+
+    // Stopped after n repairs: the n-th line is in the journal, its byte is not written.
+    for (int stopAfter : {1, 2, 7, 300}) {
+        Journal journal("tst_batch", "0");
+        ConversionEngine engine;
+        int recorded = 0;
+        engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
+            return journal.record(songs[0], conversion) && ++recorded < stopAfter;
+        });
+        QFile file(songs[0]);
+        QVERIFY(ConversionEngine::openForRepair(file));
+        QCOMPARE(engine.walkFile(file), ConversionEngine::FileResult::NotRecorded);
+        file.close();
+        restoreAndCompare(journal.path(), "stopped between a line and its byte");
+    }
+
+#ifdef Q_OS_UNIX
+    // Killed: s00 is long, so the kills fall in the middle of the batch.
+    for (int delay : {5, 20, 60, 150}) {
+        const QStringList before = journals();
+        QProcess process;
+        process.start(QStringLiteral(KADENZO_BATCH), {"-j", "2", dir.path()});
+        QVERIFY(process.waitForStarted());
+        QThread::msleep(delay);
+        process.kill();
+        process.waitForFinished();
+        restoreAndCompare(newJournal(before), "killed");
+    }
+#endif
+
+    // No journal, no change: the journal folder is a file.
+    const QString folder = Journal::folder();
+    QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
+    QDir(folder).removeRecursively();
+    QVERIFY(writeFile(folder, "not a folder"));
+    const Run refused = runBatch({dir.path()});
+    QVERIFY(QFile::remove(folder));
+    QCOMPARE(refused.exitCode, 1);
+    // The songs in flight when the journal failed are counted; none is changed.
+    QCOMPARE(refused.out.size(), 1);
+    QVERIFY2(refused.out.first().endsWith(", numero Conversioni: 0"), qPrintable(refused.out[0]));
+    QCOMPARE(refused.err.size(), 1);
+    QVERIFY2(refused.err.first().startsWith(
+                 "Attenzione! Impossibile scrivere il registro delle modifiche: "),
+             qPrintable(refused.err.first()));
+    QVERIFY(filesUnder(dir.path()) == pristine);
 }
 
 QTEST_GUILESS_MAIN(BatchTest)

@@ -113,8 +113,12 @@ void EngineTest::walk_data()
     unchanged("F1", oneTrackFile("00 F1 00"), failed);
     unchanged("FE", oneTrackFile("00 FE"), failed);
     unchanged("data byte with no running status", oneTrackFile("00 3C 40"), failed);
-    unchanged("status byte where a program is expected", oneTrackFile("00 C9 90 3C 40"), failed);
-    unchanged("status byte as a second data byte", oneTrackFile("00 99 24 80"), failed);
+    // A byte with its top bit set where data belongs is taken as data; here the walk it leads
+    // to ends at End of Track, so its repairs are written: kit 0x90, then kit 0x40 under
+    // running status.
+    repaired("status byte where a program is expected", oneTrackFile("00 C9 90 3C 40"), walked,
+             oneTrackFile("00 C9 00 3C 00"), 2);
+    unchanged("status byte as a second data byte", oneTrackFile("00 99 24 80"), walked);
     unchanged("second of three tracks fails",
               smfHeader(3) + smfTrack(endOfTrack) + smfTrack(hex("00 F7 00") + endOfTrack) +
                   smfTrack(endOfTrack),
@@ -230,6 +234,55 @@ void EngineTest::walk_data()
                                      hex("00 C9 00 00 F0 8C 9A 40") + QByteArray(200000, 's') +
                                      hex("00 C9 00") + endOfTrack),
              2);
+
+    // Out-of-range data bytes (top bit set), as some editors write them: the repairs behind
+    // one wait for the track's end and are written only when a chunk or the song's end follows
+    // it; otherwise the file fails at that byte, and the repairs before it stay. First in each
+    // kind of channel event with its own status, then under running status (where only a
+    // second data byte can be out of range: a first one would be a status).
+    const QByteArrayList outOfRangeEvents =
+        QByteArray("00 89 24 81|00 99 81 40|00 A9 24 9A|00 B9 07 9A|00 C1 FF|00 D9 81|00 E9 00 C0|"
+                   "00 99 24 40 00 26 81|00 A9 24 40 00 26 FF|00 B9 07 40 00 0A 9A|"
+                   "00 E9 00 40 00 00 FF")
+            .split('|');
+    for (const QByteArray &event : outOfRangeEvents) {
+        const QByteArray name = "out-of-range data in " + event;
+        repaired(name.constData(), oneTrackFile((event + " 00 C9 09").constData()), walked,
+                 oneTrackFile((event + " 00 C9 00").constData()), 1);
+    }
+    repaired("kit 0xFF on channel 10", oneTrackFile("00 C9 FF 00 C9 7F"), walked,
+             oneTrackFile("00 C9 00 00 C9 7F"), 1);
+    repaired("out-of-range data, the song ends at the track's end without End of Track",
+             smfHeader(1) + smfTrack("00 99 24 81 00 C9 09"), walked,
+             smfHeader(1) + smfTrack("00 99 24 81 00 C9 00"), 1);
+    repaired("out-of-range data, stray bytes up to the track's declared end",
+             smfHeader(1) + smfTrack(hex("00 C9 FF") + endOfTrack + hex("F7 F7")), walked,
+             smfHeader(1) + smfTrack(hex("00 C9 00") + endOfTrack + hex("F7 F7")), 1);
+    unchanged("out-of-range data, stray bytes after the last track",
+              oneTrackFile("00 C9 FF") + hex("F7 F7 F7"), failed);
+    repaired("a repair before out-of-range data stays when the track fails later",
+             oneTrackFile("00 C9 09 00 99 24 81 00 C9 0A 00 F1"), failed,
+             oneTrackFile("00 C9 00 00 99 24 81 00 C9 0A 00 F1"), 1);
+    const QByteArray beforeAndAfter = hex("00 C9 09 00 99 24 81 00 C9 0A") + endOfTrack;
+    repaired("repairs before and after out-of-range data, and in the next track",
+             smfHeader(2) + smfTrack(beforeAndAfter) + smfTrack(hex("00 C9 0B") + endOfTrack),
+             walked,
+             smfHeader(2) + smfTrack(hex("00 C9 00 00 99 24 81 00 C9 00") + endOfTrack) +
+                 smfTrack(hex("00 C9 00") + endOfTrack),
+             3);
+    repaired("out-of-range data, stray bytes before the next track",
+             smfHeader(2) + smfTrack(beforeAndAfter) + hex("F7") +
+                 smfTrack(hex("00 C9 0B") + endOfTrack),
+             failed,
+             smfHeader(2) + smfTrack(hex("00 C9 00 00 99 24 81 00 C9 0A") + endOfTrack) +
+                 hex("F7") + smfTrack(hex("00 C9 0B") + endOfTrack),
+             1);
+    // The fuzzer's input program-byte-with-top-bit.mid: taken as kit 0xC9, the walk goes on
+    // out of step (0A 00 is a program under running status, C9 0A a delta time) and ends
+    // exactly at the song's end, which proves it.
+    repaired("program byte with its top bit set, then the song's end",
+             smfHeader(1) + smfTrack("00 C9 C9 0A 00 C9 0A 00 FF 2F 00"), walked,
+             smfHeader(1) + smfTrack("00 C9 00 0A 00 C9 0A 00 FF 2F 00"), 1);
 
     unchanged("accepted kits 16, 127 and 0 stay", oneTrackFile("00 C9 10 00 C9 7F 00 C9 00"),
               walked);
@@ -350,6 +403,14 @@ void EngineTest::stopOffsetIsInTheWholeFile_data()
         << smfHeader(1) + hex("58464948 0000000D 41424344") << qint64(22);
     QTest::newRow("at the end of a song cut short")
         << smfHeader(1) + smfTrack("00 C9 09 00 90") << qint64(27);
+    // A track that does not prove its out-of-range data byte (0x81 at offset 25) fails there.
+    QTest::newRow("past out-of-range data, the track failing later")
+        << oneTrackFile("00 99 24 81 00 C9 0A 00 F1") << qint64(26);
+    QTest::newRow("past out-of-range data, stray bytes after the track")
+        << oneTrackFile("00 99 24 81 00 C9 0A") + hex("F7 F7 F7") << qint64(26);
+    QTest::newRow("past out-of-range data, in an RMID file")
+        << hex("52494646 2C000000 524D4944 64617461 20000000") + oneTrackFile("00 99 24 81 00 F1")
+        << qint64(46);
 }
 
 void EngineTest::stopOffsetIsInTheWholeFile()

@@ -7,13 +7,17 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMutex>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
@@ -35,7 +39,8 @@ struct SeenMessage
     bool barVisible = false;
     int barValue = -1;
     int barMaximum = -1;
-    QString details;
+    QString details;             // without the journal's line
+    QString journal;             // the journal's path that the details end with, if any
     QStringList buttons;         // their texts, in the box's order
     bool firstIsDefault = false; // the first button is the default one, as Enter presses it
 };
@@ -56,7 +61,7 @@ public:
 
     int fileDialogsSeen = 0;
     QList<SeenMessage> messages;
-    // Which button answers a message box; the first one unless set.
+    // Which button answers a message box; the first one unless set. None: ask again later.
     std::function<QAbstractButton *(QMessageBox *)> pick;
 
 private:
@@ -67,13 +72,24 @@ private:
             ++fileDialogsSeen;
             answerFileDialog(dialog);
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            QAbstractButton *answer = pick ? pick(box) : box->buttons().constFirst();
+            if (!answer)
+                return; // not yet: asked again at the next tick
             QStringList buttons;
             for (const QAbstractButton *button : box->buttons())
                 buttons.append(button->text());
+            QString details = box->detailedText();
+            QString journal;
+            const QString journalLine = QStringLiteral("Registro delle modifiche: ");
+            const qsizetype at = details.lastIndexOf(journalLine);
+            if (at >= 0 && (at == 0 || details[at - 1] == u'\n')) {
+                journal = details.mid(at + journalLine.size()).trimmed();
+                details.truncate(at);
+            }
             messages.append({box->text(), int(box->buttons().size()), bar->isVisible(),
-                             bar->value(), bar->maximum(), box->detailedText(), buttons,
+                             bar->value(), bar->maximum(), details, journal, buttons,
                              box->defaultButton() == box->buttons().constFirst()});
-            (pick ? pick(box) : box->buttons().constFirst())->click();
+            answer->click();
         }
     }
 
@@ -89,11 +105,23 @@ struct Answered
 };
 
 // Clicks the window's button and answers the dialogs it opens.
-Answered clickAndAnswer(QWidget *window, const char *buttonName,
+// Waits for the end of the batch (its summary closed) that an action started, if it started
+// one: a drop during a batch starts none.
+void waitForTheBatch(MainWindow *window, bool runningBefore, QSignalSpy &finished)
+{
+    if (!runningBefore && window->isBatchRunning() && finished.isEmpty())
+        QVERIFY(finished.wait(60000));
+}
+
+// Clicks the window's button, answers the dialogs it opens, and waits for the batch.
+Answered clickAndAnswer(MainWindow *window, const char *buttonName,
                         std::function<void(QFileDialog *)> answer)
 {
     ModalAnswerer answerer(window->findChild<QProgressBar *>("progressBar"), std::move(answer));
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    const bool runningBefore = window->isBatchRunning();
     QTest::mouseClick(window->findChild<QPushButton *>(buttonName), Qt::LeftButton);
+    waitForTheBatch(window, runningBefore, finished);
     return {answerer.fileDialogsSeen, answerer.messages};
 }
 
@@ -164,10 +192,12 @@ DropResult dropOn(MainWindow *window, const QList<QUrl> &urls,
     QDragEnterEvent enter(middle.toPoint(), offered, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     QDropEvent drop(middle, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    const bool runningBefore = window->isBatchRunning();
     QApplication::sendEvent(target, &drop);
     if (beforeBatch)
         beforeBatch();
-    QCoreApplication::sendPostedEvents(window, QEvent::MetaCall);
+    waitForTheBatch(window, runningBefore, finished);
     return {enter.isAccepted(), drop.isAccepted(),
             drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction, answerer.messages};
 }
@@ -180,6 +210,35 @@ QAbstractButton *ignoreTheRest(QMessageBox *box)
     }
     return box->buttons().constFirst();
 }
+
+// Holds each song of a window's batch as it starts, as a slow disk would, until the test lets
+// it go; keeps the songs started, in the order they started.
+class SongGate
+{
+public:
+    explicit SongGate(MainWindow *window)
+    {
+        window->setSongStarted([this](const QString &path) {
+            {
+                const QMutexLocker lock(&mutex);
+                started.append(path);
+            }
+            open.acquire();
+        });
+    }
+    ~SongGate() { open.release(1 << 20); }
+    void letGo(int songs) { open.release(songs); }
+    QStringList startedSongs()
+    {
+        const QMutexLocker lock(&mutex);
+        return started;
+    }
+
+private:
+    QMutex mutex;
+    QStringList started;
+    QSemaphore open;
+};
 
 const QString errorText = QStringLiteral("Attenzione! E' stato trovato un errore nel file ");
 
@@ -207,6 +266,11 @@ private slots:
     void summaryDetailsListChangesAndFailures_data();
     void summaryDetailsListChangesAndFailures();
     void ignoringStopsTheBoxesForTheRestOfTheBatch();
+    void stoppingWalksTheStartedSongsWholeAndNoOther_data();
+    void stoppingWalksTheStartedSongsWholeAndNoOther();
+    void noSongStartsWhileAFailureWaits();
+    void commandLineSongsAndFoldersRunOneBatch();
+    void restoringPutsBackTheBatchsKits();
 
 private:
     QProgressBar *bar() const { return window->findChild<QProgressBar *>("progressBar"); }
@@ -217,11 +281,15 @@ private:
     }
 
     MainWindow *window = nullptr;
+    QTemporaryDir dataHome;
 };
 
 void MainWindowTest::initTestCase()
 {
     useLayoutFont();
+    // The journals go under $XDG_DATA_HOME on Linux; under Wine, to the prefix's own
+    // %LOCALAPPDATA%.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
 }
 
 void MainWindowTest::init()
@@ -419,7 +487,8 @@ void MainWindowTest::qtButtonsReadInItalian()
 }
 
 // Three songs: one with a drum kit to repair, one with an event that is not accepted, and one that
-// cannot be opened for writing. The error names the second, and the summary counts two files.
+// cannot be opened for writing. The error names the second; the summary counts two files found
+// and one not opened, which its details name with the reason.
 void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
 {
     QTemporaryDir songs;
@@ -447,8 +516,15 @@ void MainWindowTest::songBatchReportsErrorsProgressAndTotals()
     QVERIFY(messages[0].barVisible);
     QCOMPARE(messages[0].barValue, 1); // the error comes before the bar counts the file
     QCOMPARE(messages[0].barMaximum, 3);
-    QCOMPARE(messages[1].text, QStringLiteral("Files trovati: 2, numero Conversioni: 1"));
-    QCOMPARE(messages[1].buttonCount, 2); // OK, then the toggle of Qt's details area
+    QCOMPARE(messages[1].text,
+             QStringLiteral("Files trovati: 2, numero Conversioni: 1\nFile non aperti: 1"));
+    QVERIFY2(messages[1].details.endsWith("Attenzione! Impossibile aprire " +
+                                          songs.filePath("c.mid") + ": file di sola lettura\n"),
+             qPrintable(messages[1].details));
+    // OK, "Ripristina i kit", then the toggle of Qt's details area; the details end with the
+    // journal's path.
+    QCOMPARE(messages[1].buttonCount, 3);
+    QVERIFY(QFileInfo(messages[1].journal).isFile());
     QVERIFY(messages[1].barVisible);
     QCOMPARE(messages[1].barValue, 2);
     QCOMPARE(messages[1].barMaximum, 3);
@@ -662,28 +738,31 @@ void MainWindowTest::dropDuringABatchIsRefused()
 
 // Each case drops songs, in order, and gives the summary's details expected; "%1" stands for
 // the folder the songs are in. "gone.mid" is removed between the drop and the batch, so it
-// cannot be opened: it is skipped, not counted and not listed.
+// cannot be opened: it is not counted among the files found, and the summary says so.
 void MainWindowTest::summaryDetailsListChangesAndFailures_data()
 {
     QTest::addColumn<QStringList>("songs");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QString>("details");
 
+    const QString gone = "Attenzione! Impossibile aprire %1/gone.mid: non esiste\n";
     QTest::newRow("changes and failures")
         << QStringList{"kits.mid", "standard.mid", "gone.mid", "late-failure.mid", "text.mid"}
-        << "Files trovati: 4, numero Conversioni: 5"
+        << "Files trovati: 4, numero Conversioni: 5\nFile non aperti: 1"
         << "%1/kits.mid: canale 10: kit 17 → 0 (2 volte); canale 10: kit 20 → 0; "
-           "canale 1: kit 17 → 0\n"
-           "%1/late-failure.mid: canale 10: kit 17 → 0; errore, lettura interrotta dopo 27 "
-           "byte\n"
-           "%1/text.mid: errore, lettura interrotta dopo 5 byte\n";
+           "canale 1: kit 17 → 0\n" +
+               gone +
+               "%1/late-failure.mid: canale 10: kit 17 → 0; errore, lettura interrotta dopo 27 "
+               "byte\n"
+               "%1/text.mid: errore, lettura interrotta dopo 5 byte\n";
     QTest::newRow("a file not opened after a changed one")
-        << QStringList{"kits.mid", "gone.mid"} << "Files trovati: 1, numero Conversioni: 4"
+        << QStringList{"kits.mid", "gone.mid"}
+        << "Files trovati: 1, numero Conversioni: 4\nFile non aperti: 1"
         << "%1/kits.mid: canale 10: kit 17 → 0 (2 volte); canale 10: kit 20 → 0; "
-           "canale 1: kit 17 → 0\n";
-    QTest::newRow("nothing changed, nothing failed")
-        << QStringList{"standard.mid", "gone.mid"} << "Files trovati: 1, numero Conversioni: 0"
-        << QString();
+           "canale 1: kit 17 → 0\n" +
+               gone;
+    QTest::newRow("nothing changed, every file opened")
+        << QStringList{"standard.mid"} << "Files trovati: 1, numero Conversioni: 0" << QString();
 }
 
 void MainWindowTest::summaryDetailsListChangesAndFailures()
@@ -718,7 +797,10 @@ void MainWindowTest::summaryDetailsListChangesAndFailures()
     QCOMPARE(last.text, summary);
     QCOMPARE(last.details, details.isEmpty() ? details : details.arg(folder.path()));
     // With no details there is no toggle for them: the box has its OK button only.
-    QCOMPARE(last.buttonCount, details.isEmpty() ? 1 : 2);
+    // OK, "Ripristina i kit" where something changed, and the toggle of the details.
+    const bool changed = !summary.endsWith("Conversioni: 0");
+    QCOMPARE(last.buttonCount, 1 + int(changed) + int(!details.isEmpty()));
+    QCOMPARE(!last.journal.isEmpty(), changed);
     QVERIFY(last.firstIsDefault);
 }
 
@@ -753,6 +835,171 @@ void MainWindowTest::ignoringStopsTheBoxesForTheRestOfTheBatch()
                                  errorText + folder.filePath("b.mid"),
                                  errorText + folder.filePath("d.mid"),
                                  "Files trovati: 4, numero Conversioni: 0"}));
+}
+
+// A batch held by a slow disk: the window answers meanwhile, and a stop (Esc, "Interrompi", or
+// closing the window) lets the songs already started finish whole and starts no other.
+void MainWindowTest::stoppingWalksTheStartedSongsWholeAndNoOther_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("Interrompi") << "Interrompi";
+    QTest::newRow("closing the window") << "close";
+}
+
+void MainWindowTest::stoppingWalksTheStartedSongsWholeAndNoOther()
+{
+    QFETCH(QString, how);
+    QTemporaryDir folder;
+    QStringList paths;
+    for (int i = 0; i < 8; ++i) {
+        paths.append(folder.filePath(QStringLiteral("s%1.mid").arg(i)));
+        QVERIFY(writeFile(paths.constLast(), goodSong));
+    }
+    SongGate gate(window);
+    ModalAnswerer answerer(bar(), {});
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    window->runFromCommandLine({folder.path()});
+
+    // The batch waits on the disk; this thread goes on handling events.
+    QTRY_VERIFY(!gate.startedSongs().isEmpty());
+    auto *stop = window->findChild<QPushButton *>("buttonStop");
+    QVERIFY(stop->isVisible());
+    QCOMPARE(stop->text(), QStringLiteral("Interrompi"));
+    QVERIFY(!window->findChild<QPushButton *>("buttonFile")->isEnabled());
+    if (how == "Esc") {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+    } else if (how == "Interrompi") {
+        QTest::mouseClick(stop, Qt::LeftButton);
+    } else {
+        window->close();
+        QVERIFY(window->isVisible()); // until the songs in flight are done
+    }
+    gate.letGo(paths.size());
+    QVERIFY(finished.wait(60000));
+
+    const QStringList started = gate.startedSongs();
+    QVERIFY(started.size() < paths.size());
+    for (const QString &path : paths)
+        QCOMPARE(readFile(path), started.contains(path) ? goodSongRepaired : goodSong);
+    if (how == "close") {
+        QVERIFY(answerer.messages.isEmpty());
+        QVERIFY(!window->isVisible());
+        return;
+    }
+    const qsizetype notWalked = paths.size() - started.size();
+    QCOMPARE(answerer.messages.size(), 1);
+    QCOMPARE(answerer.messages[0].text,
+             QStringLiteral("Files trovati: %1, numero Conversioni: %1\nConversione interrotta: "
+                            "%2 file non elaborat%3")
+                 .arg(started.size())
+                 .arg(notWalked)
+                 .arg(notWalked == 1 ? "o" : "i"));
+    QVERIFY(!stop->isVisible());
+    QVERIFY(window->findChild<QPushButton *>("buttonFile")->isEnabled());
+}
+
+// While a failure's message box waits for the user, the songs already started finish and no
+// other starts; the rest of the batch runs once it is closed.
+void MainWindowTest::noSongStartsWhileAFailureWaits()
+{
+    QTemporaryDir folder;
+    QVERIFY(writeFile(folder.filePath("a.mid"), badSong));
+    for (const char *name : {"b.mid", "c.mid", "d.mid", "e.mid", "f.mid", "g.mid", "h.mid"})
+        QVERIFY(writeFile(folder.filePath(name), goodSong));
+    SongGate gate(window);
+    QTimer drip; // a song at a time, until the failure shows
+    connect(&drip, &QTimer::timeout, [&] { gate.letGo(1); });
+    drip.start(50);
+
+    qsizetype startedAtTheBox = -1;
+    qsizetype startedLater = -1;
+    QElapsedTimer boxOpen;
+    const DropResult result =
+        dropOn(window, localUrls({folder.path()}), Qt::CopyAction, [&](QMessageBox *box) {
+            if (box->text() != errorText + folder.filePath("a.mid"))
+                return box->buttons().constFirst();
+            if (startedAtTheBox < 0) {
+                drip.stop();
+                startedAtTheBox = gate.startedSongs().size();
+                gate.letGo(100);
+                boxOpen.start();
+            }
+            if (boxOpen.elapsed() < 300)
+                return static_cast<QAbstractButton *>(nullptr);
+            startedLater = gate.startedSongs().size();
+            return box->buttons().constFirst();
+        });
+    QVERIFY(startedAtTheBox > 0 && startedAtTheBox < 8);
+    QCOMPARE(startedLater, startedAtTheBox);
+    QCOMPARE(result.messages.size(), 2);
+    QCOMPARE(result.messages[1].text, QStringLiteral("Files trovati: 8, numero Conversioni: 7"));
+    QCOMPARE(readFile(folder.filePath("h.mid")), goodSongRepaired);
+}
+
+// `kadenzo PATH...`: the songs and folders given run one batch, as if dropped; other files
+// are left out, and a path that does not exist is a file not opened.
+void MainWindowTest::commandLineSongsAndFoldersRunOneBatch()
+{
+    QTemporaryDir tree;
+    QVERIFY(QDir(tree.path()).mkdir("folder"));
+    const QString folderGood = tree.filePath("folder/good.mid");
+    const QString folderBad = tree.filePath("folder/bad.kar");
+    const QString song = tree.filePath("song.mid");
+    const QString notes = tree.filePath("notes.txt");
+    const QString missing = tree.filePath("missing.mid");
+    QVERIFY(writeFile(folderGood, goodSong) && writeFile(folderBad, badSong) &&
+            writeFile(song, goodSong) && writeFile(notes, goodSong));
+
+    window->runFromCommandLine({notes});
+    QVERIFY(!window->isBatchRunning()); // nothing to walk: no batch
+
+    ModalAnswerer answerer(bar(), {});
+    QSignalSpy finished(window, &MainWindow::batchFinished);
+    window->runFromCommandLine({tree.filePath("folder"), notes, missing, song});
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(answerer.messages.size(), 2);
+    QCOMPARE(answerer.messages[0].text, errorText + folderBad);
+    QCOMPARE(answerer.messages[1].text,
+             QStringLiteral("Files trovati: 3, numero Conversioni: 2\nFile non aperti: 1"));
+    QCOMPARE(answerer.messages[1].details, folderBad + badSongDetails + '\n' + folderGood +
+                                               goodSongDetails + '\n' + song + goodSongDetails +
+                                               "\nAttenzione! Impossibile aprire " + missing +
+                                               ": non esiste\n");
+    QCOMPARE(readFile(notes), goodSong);
+    QCOMPARE(readFile(song), goodSongRepaired);
+    QCOMPARE(window->lastDirectory(), tree.filePath("folder"));
+}
+
+// "Ripristina i kit" in the summary: the kits the batch changed come back, by its journal,
+// where the songs still hold kit 0; a byte changed since is left alone, and said why.
+void MainWindowTest::restoringPutsBackTheBatchsKits()
+{
+    QTemporaryDir folder;
+    const QString kept = folder.filePath("a.mid");
+    const QString changed = folder.filePath("b.mid");
+    QVERIFY(writeFile(kept, goodSong) && writeFile(changed, goodSong));
+    const DropResult result =
+        dropOn(window, localUrls({folder.path()}), Qt::CopyAction, [&](QMessageBox *box) {
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == QStringLiteral("&Ripristina i kit")) {
+                    QByteArray bytes = readFile(changed);
+                    bytes[24] = 5; // another program sets kit 5 there meanwhile
+                    writeFile(changed, bytes);
+                    return button;
+                }
+            }
+            return box->buttons().constFirst();
+        });
+    QCOMPARE(result.messages.size(), 2);
+    QCOMPARE(result.messages[0].text, QStringLiteral("Files trovati: 2, numero Conversioni: 2"));
+    QCOMPARE(result.messages[1].text, QStringLiteral("Kit ripristinati: 1\nNon ripristinati: 1"));
+    QCOMPARE(result.messages[1].details,
+             "Attenzione! Kit non ripristinato in " + QDir::toNativeSeparators(changed) +
+                 ", posizione 24 (canale 10, kit 17): lì c'è il kit 5, non il kit 0\n");
+    QCOMPARE(readFile(kept), goodSong);
 }
 
 QTEST_MAIN(MainWindowTest)

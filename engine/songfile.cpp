@@ -1,0 +1,110 @@
+#include "songfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace NotOpened {
+QString missing()
+{
+    return QStringLiteral("non esiste");
+}
+QString accessDenied()
+{
+    return QStringLiteral("accesso negato");
+}
+QString notFileOrFolder()
+{
+    return QStringLiteral("non è un file né una cartella");
+}
+} // namespace NotOpened
+
+namespace {
+QString readOnly()
+{
+    return QStringLiteral("file di sola lettura");
+}
+QString inUse()
+{
+    return QStringLiteral("in uso da un altro programma");
+}
+QString folder()
+{
+    return QStringLiteral("è una cartella");
+}
+} // namespace
+
+std::optional<OpenFileFacts> openFileFacts(const QFile &file)
+{
+    const int handle = file.handle();
+    if (handle < 0)
+        return std::nullopt;
+#ifdef Q_OS_WIN
+    BY_HANDLE_FILE_INFORMATION info;
+    const auto native = reinterpret_cast<HANDLE>(_get_osfhandle(handle));
+    if (native == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(native, &info))
+        return std::nullopt;
+    return OpenFileFacts{
+        {info.dwVolumeSerialNumber, (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow},
+        qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow)};
+#else
+    struct stat status;
+    if (fstat(handle, &status) != 0)
+        return std::nullopt;
+    return OpenFileFacts{{quint64(status.st_dev), quint64(status.st_ino)}, qint64(status.st_size)};
+#endif
+}
+
+QString whyNotOpened(const QString &path, const QString &systemError)
+{
+    // The open that failed went through Qt, which keeps only the system's words: ask the
+    // system once more, for its error code.
+#ifdef Q_OS_WIN
+    const HANDLE probe = CreateFileW(
+        reinterpret_cast<const wchar_t *>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    if (probe != INVALID_HANDLE_VALUE)
+        CloseHandle(probe);
+    // Another program that holds the song open without sharing it: a player, an editor.
+    else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return inUse();
+    const bool refused = probe == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED;
+#else
+    const int probe = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    const int error = errno;
+    if (probe >= 0)
+        ::close(probe);
+    else if (error == EROFS)
+        return readOnly(); // a CD, or a disk mounted read-only
+    else if (error == ETXTBSY)
+        return inUse();
+    const bool refused = probe < 0 && (error == EACCES || error == EPERM);
+#endif
+    const QFileInfo info(path);
+    if (!info.exists())
+        return NotOpened::missing();
+    if (info.isDir())
+        return folder();
+    if (!info.isFile())
+        return NotOpened::notFileOrFolder();
+    if (refused || !info.isReadable() || !info.isWritable()) {
+        // Songs copied from a CD keep Windows' read-only attribute; on Linux the same shows as
+        // a file that nobody may write to. (WriteUser is left out: it says what this user may
+        // do, and root may write to such a file, where the kernel may still refuse.)
+        constexpr QFile::Permissions anyWrite =
+            QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+        return info.isReadable() && !(info.permissions() & anyWrite) ? readOnly()
+                                                                     : NotOpened::accessDenied();
+    }
+    return systemError;
+}
