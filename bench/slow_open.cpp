@@ -1,6 +1,7 @@
 // A preloaded library that makes opening a file for reading and writing take as long as it
 // does on a slow network share: KADENZO_SLOW_OPEN_MS milliseconds (0 by default) for every
-// path under KADENZO_SLOW_OPEN_FOLDER. Listing a folder and writing new files stay fast, so
+// path that holds KADENZO_SLOW_OPEN_FOLDER (anywhere: Wine's server opens "z:/tmp/..." from a
+// folder of its own). Listing a folder and writing new files stay fast, so
 // that a benchmark sets up its songs at full speed. Linux only.
 //   LD_PRELOAD=build/bench/libkadenzo-slow-open.so KADENZO_SLOW_OPEN_FOLDER=... program
 #include <dlfcn.h>
@@ -17,7 +18,7 @@ void waitLikeAShare(const char *path, int flags)
     const char *folder = std::getenv("KADENZO_SLOW_OPEN_FOLDER");
     const char *milliseconds = std::getenv("KADENZO_SLOW_OPEN_MS");
     if ((flags & O_ACCMODE) == O_RDWR && folder && milliseconds && *folder &&
-        std::strncmp(path, folder, std::strlen(folder)) == 0)
+        std::strstr(path, folder))
         usleep(useconds_t(std::atoi(milliseconds)) * 1000);
 }
 

@@ -43,7 +43,7 @@ title="Corvane  Kadenzo Ver 1.1"
 for _ in $(seq 100); do
     window=$(xwininfo -name "$title" 2>/dev/null | awk '/Window id:/ {print $4}' || true)
     if [ -n "$window" ]; then
-        sleep $(( $# > 0 ? 3 : 2 )) # let the first frame (or the batch) draw
+        sleep 2 # let the first frame draw (a batch given goes on meanwhile)
         xwininfo -id "$window" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print "size " w "x" h}'
         # -frame: the window manager's frame around the window, title bar included
         import -frame -window "$window" "$output"
