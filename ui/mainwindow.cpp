@@ -243,7 +243,7 @@ void MainWindow::runFromCommandLine(const QStringList &paths)
             items.append({QDir::cleanPath(path), true});
         else if (info.isFile() && isSongName(info.fileName()))
             items.append({path, false});
-        else if (!info.exists() && !info.isSymLink())
+        else if (!info.exists()) // a dangling link too: its song is gone
             missing.append(path);
     }
     if (items.isEmpty() && missing.isEmpty())
