@@ -182,7 +182,8 @@ bool restoreJournal(const QString &journalPath, bool dryRun,
 {
     QFile journal(journalPath);
     if (!journal.open(QIODevice::ReadOnly)) {
-        problem = QFileInfo::exists(journalPath) ? journal.errorString() : NotOpened::missing();
+        problem = QFileInfo::exists(journalPath) ? journal.errorString()
+                                                 : notOpenedText(NotOpened::Missing);
         return false;
     }
     const QList<QByteArray> texts = journal.readAll().split('\n');

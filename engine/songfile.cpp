@@ -13,35 +13,24 @@
 #include <unistd.h>
 #endif
 
-namespace NotOpened {
-QString missing()
+QString notOpenedText(NotOpened reason)
 {
-    return QStringLiteral("non esiste");
-}
-QString accessDenied()
-{
-    return QStringLiteral("accesso negato");
-}
-QString notFileOrFolder()
-{
+    switch (reason) {
+    case NotOpened::Missing:
+        return QStringLiteral("non esiste");
+    case NotOpened::AccessDenied:
+        return QStringLiteral("accesso negato");
+    case NotOpened::ReadOnly:
+        return QStringLiteral("file di sola lettura");
+    case NotOpened::InUse:
+        return QStringLiteral("in uso da un altro programma");
+    case NotOpened::Folder:
+        return QStringLiteral("è una cartella");
+    case NotOpened::NotFileOrFolder:
+        break;
+    }
     return QStringLiteral("non è un file né una cartella");
 }
-} // namespace NotOpened
-
-namespace {
-QString readOnly()
-{
-    return QStringLiteral("file di sola lettura");
-}
-QString inUse()
-{
-    return QStringLiteral("in uso da un altro programma");
-}
-QString folder()
-{
-    return QStringLiteral("è una cartella");
-}
-} // namespace
 
 std::optional<OpenFileFacts> openFileFacts(const QFile &file)
 {
@@ -77,7 +66,7 @@ QString whyNotOpened(const QString &path, const QString &systemError)
         CloseHandle(probe);
     // Another program that holds the song open without sharing it: a player, an editor.
     else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return inUse();
+        return notOpenedText(NotOpened::InUse);
     const bool refused = probe == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED;
 #else
     const int probe = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
@@ -85,26 +74,27 @@ QString whyNotOpened(const QString &path, const QString &systemError)
     if (probe >= 0)
         ::close(probe);
     else if (error == EROFS)
-        return readOnly(); // a CD, or a disk mounted read-only
+        return notOpenedText(NotOpened::ReadOnly); // a CD, or a disk mounted read-only
     else if (error == ETXTBSY)
-        return inUse();
+        return notOpenedText(NotOpened::InUse);
     const bool refused = probe < 0 && (error == EACCES || error == EPERM);
 #endif
     const QFileInfo info(path);
     if (!info.exists())
-        return NotOpened::missing();
+        return notOpenedText(NotOpened::Missing);
     if (info.isDir())
-        return folder();
+        return notOpenedText(NotOpened::Folder);
     if (!info.isFile())
-        return NotOpened::notFileOrFolder();
+        return notOpenedText(NotOpened::NotFileOrFolder);
     if (refused || !info.isReadable() || !info.isWritable()) {
         // Songs copied from a CD keep Windows' read-only attribute; on Linux the same shows as
         // a file that nobody may write to. (WriteUser is left out: it says what this user may
         // do, and root may write to such a file, where the kernel may still refuse.)
         constexpr QFile::Permissions anyWrite =
             QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-        return info.isReadable() && !(info.permissions() & anyWrite) ? readOnly()
-                                                                     : NotOpened::accessDenied();
+        return notOpenedText(info.isReadable() && !(info.permissions() & anyWrite)
+                                 ? NotOpened::ReadOnly
+                                 : NotOpened::AccessDenied);
     }
     return systemError;
 }

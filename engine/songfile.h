@@ -32,9 +32,6 @@ std::optional<OpenFileFacts> openFileFacts(const QFile &file);
 // (`systemError`) for the rest. Asked only once an open has failed.
 QString whyNotOpened(const QString &path, const QString &systemError);
 
-// The reasons themselves, for the paths that are judged before any open.
-namespace NotOpened {
-QString missing();         // "non esiste"
-QString accessDenied();    // "accesso negato"
-QString notFileOrFolder(); // a device, a pipe, a socket
-} // namespace NotOpened
+// The usual reasons, and their words.
+enum class NotOpened { Missing, AccessDenied, ReadOnly, InUse, Folder, NotFileOrFolder };
+QString notOpenedText(NotOpened reason);

@@ -49,7 +49,7 @@ void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &son
 {
     // A listing cannot tell an unreadable folder from an empty one: ask first.
     if (!QDir(folder).isReadable()) {
-        songs.push_back({folder, NotOpened::accessDenied()});
+        songs.push_back({folder, notOpenedText(NotOpened::AccessDenied)});
         return;
     }
     for (const QString &name : songNamesInFolder(folder))
@@ -71,9 +71,9 @@ std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
         else if (info.isFile())
             songs.push_back({path, {}});
         else if (info.exists()) // a device, a pipe, a socket
-            songs.push_back({path, NotOpened::notFileOrFolder()});
+            songs.push_back({path, notOpenedText(NotOpened::NotFileOrFolder)});
         else
-            songs.push_back({path, NotOpened::missing()});
+            songs.push_back({path, notOpenedText(NotOpened::Missing)});
     }
     return songs;
 }

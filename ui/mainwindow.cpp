@@ -367,7 +367,6 @@ void MainWindow::showArrivedOutcomes()
     while (!running.arrived.empty()) {
         const SongBatch::Outcome song = std::move(running.arrived.front());
         running.arrived.pop_front();
-        ++running.shown;
         const bool failed = song.result == ConversionEngine::FileResult::Failed;
         if (!song.problem.isEmpty()) {
             ++running.notOpened;
@@ -414,8 +413,9 @@ void MainWindow::finishBatch()
         batch->details += QStringLiteral("Registro delle modifiche: %1\n").arg(journalPath);
     if (!batch->closing) {
         QMessageBox summary;
-        summary.setText(summaryText(batch->totals, batch->notOpened,
-                                    batch->stopped ? batch->songs - batch->shown : 0));
+        summary.setText(summaryText(
+            batch->totals, batch->notOpened,
+            batch->stopped ? batch->songs - batch->totals.filesFound - batch->notOpened : 0));
         // The OK button a box gets by default, made first and the default before Qt's details
         // toggle joins it.
         QPushButton *ok = summary.addButton(QMessageBox::Ok);

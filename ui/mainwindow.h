@@ -112,7 +112,6 @@ private:
         bool stopped = false;                     // the user stopped it
         bool closing = false;                     // the window closes at its end: no more boxes
         int songs = 0;
-        int shown = 0;
         ConversionEngine::Totals totals;
         int notOpened = 0;
         QString details;
