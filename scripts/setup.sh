@@ -23,6 +23,7 @@ test=(
 )
 bench=(
     python3-mido            # the mido peer
+    openttd-openmsx simutrans-data  # the real songs that kadenzo-batch is timed on
 )
 screenshot=(
     xvfb xauth              # a display with no screen

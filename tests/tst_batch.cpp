@@ -17,6 +17,10 @@
 
 #include <filesystem>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 struct Run
 {
@@ -53,14 +57,15 @@ Run runBatch(const QStringList &arguments, const QString &workingDirectory = {})
     return run;
 }
 
-// Every file under `root` (symbolic links as links), by path relative to it, with its bytes.
+// Every file under `root` (symbolic links as links, pipes left out), by path relative to it,
+// with its bytes.
 QMap<QString, QByteArray> filesUnder(const QString &root)
 {
     QMap<QString, QByteArray> files;
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        if (!it.fileInfo().isSymLink())
+        if (!it.fileInfo().isSymLink() && it.fileInfo().isFile())
             files.insert(QDir(root).relativeFilePath(path), readFile(path));
     }
     return files;
@@ -115,6 +120,7 @@ const QList<Fixture> &fixtures()
         // which a stray byte spoils in unproven.mid.
         {"held.mid", song("00 99 24 81 00 C9 11"), song("00 99 24 81 00 C9 00")},
         {"unproven.mid", song("00 99 24 81 00 C9 11") + hex("F7"), {}},
+        {"links/.hidden.mid", song("00 C9 11"), {}},
     };
     return list;
 }
@@ -127,8 +133,13 @@ bool makeFixtures(const QString &root)
             return false;
     }
 #ifdef Q_OS_UNIX
+    // In links/: a link to a song, one that leads nowhere, and a pipe, which no walk may wait on.
+    const QByteArray pipe = QFile::encodeName(root + QStringLiteral("/links/pipe.mid"));
     // A link to a folder, which -r must not follow: it would reach d.MID again.
-    return QFile::link(QStringLiteral("Sub"), root + QStringLiteral("/songs/zlink"));
+    return QFile::link(QStringLiteral("../single.mid"), root + QStringLiteral("/links/a.mid")) &&
+           QFile::link(QStringLiteral("nowhere.mid"), root + QStringLiteral("/links/gone.mid")) &&
+           mkfifo(pipe.constData(), 0600) == 0 &&
+           QFile::link(QStringLiteral("Sub"), root + QStringLiteral("/songs/zlink"));
 #else
     return true;
 #endif
@@ -266,6 +277,9 @@ void BatchTest::interface_data()
         << QStringList{"single.mid\t24\t10\t17", summary(1, 1)} << QStringList{} << 0
         << QStringList{"single.mid"};
 #ifdef Q_OS_UNIX
+    QTest::newRow("a folder's songs: a link to a song, not a link to nowhere, a pipe, a hidden song")
+        << QStringList{"-l", "links"} << QStringList{"links/a.mid\t24\t10\t17", summary(1, 1)}
+        << QStringList{} << 0 << QStringList{"single.mid"};
     QTest::newRow("neither a file nor a folder")
         << QStringList{"/dev/null"} << QStringList{summary(0, 0)}
         << QStringList{openError("/dev/null", "non è un file né una cartella")} << 1
