@@ -277,7 +277,8 @@ void BatchTest::interface_data()
         << QStringList{"single.mid\t24\t10\t17", summary(1, 1)} << QStringList{} << 0
         << QStringList{"single.mid"};
 #ifdef Q_OS_UNIX
-    QTest::newRow("a folder's songs: a link to a song, not a link to nowhere, a pipe, a hidden song")
+    QTest::newRow(
+        "a folder's songs: a link to a song, not a link to nowhere, a pipe, a hidden song")
         << QStringList{"-l", "links"} << QStringList{"links/a.mid\t24\t10\t17", summary(1, 1)}
         << QStringList{} << 0 << QStringList{"single.mid"};
     QTest::newRow("neither a file nor a folder")
