@@ -5,6 +5,8 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace {
 constexpr int headerSize = 14;     // "MThd", length 6, format, track count, division
@@ -14,6 +16,82 @@ constexpr int rhythmChannel10 = 9;  // MIDI channel 10, counted from 0
 constexpr int longestDeltaTime = 5; // bytes; the value does not matter to the repair
 // The longest delta time, a status and two data bytes.
 constexpr qint64 longestEventHead = longestDeltaTime + 3;
+
+// Walking notes, controllers and pitch bends eight bytes at a time (walkEightBytesAtATime).
+// Among such events, where each part of an event lies follows from the bytes' top bits alone:
+// a delta time is bytes with the top bit set ending in one without, a status byte has it set,
+// data bytes have it clear. A small automaton follows an event's parts over the top bits, and
+// a table gives, for any eight top bits, where they lead from each state at once: the step
+// from one eight bytes to the next is a shift and a mask, and does not wait for the table.
+namespace eightbytes {
+// Where the walk is in an event before a byte. Out: the bytes are no such event (or one that
+// walkTwoDataByteEvents leaves to the general walk: a delta time of three bytes or more, an
+// out-of-range data byte).
+enum State : unsigned { EventStart, SecondDeltaByte, StatusOrData1, Data1, Data2, Out, count };
+
+constexpr State after(State state, bool topBit)
+{
+    switch (state) {
+    case EventStart:
+        return topBit ? SecondDeltaByte : StatusOrData1;
+    case SecondDeltaByte:
+        return topBit ? Out : StatusOrData1;
+    case StatusOrData1:
+        return topBit ? Data1 : Data2; // a status byte, or running status
+    case Data1:
+        return topBit ? Out : Data2;
+    case Data2:
+        return topBit ? Out : EventStart;
+    default:
+        return Out;
+    }
+}
+
+// For eight top bits (bit i: byte i's), byte n of each field for the walk that starts the
+// eight bytes in state n: the state after them (times 8: the shift for the next step), and
+// the bytes that are status bytes.
+struct Step
+{
+    quint64 next = 0;
+    quint64 statusBytes = 0;
+};
+
+constexpr std::array<Step, 256> makeSteps()
+{
+    std::array<Step, 256> steps{};
+    for (unsigned topBits = 0; topBits < 256; ++topBits) {
+        for (unsigned start = 0; start < count; ++start) {
+            State state = State(start);
+            quint64 statuses = 0;
+            for (unsigned byte = 0; byte < 8; ++byte) {
+                const bool top = (topBits >> byte) & 1;
+                if (state == StatusOrData1 && top)
+                    statuses |= 1u << byte;
+                state = after(state, top);
+            }
+            steps[topBits].next |= quint64(8 * state) << (8 * start);
+            steps[topBits].statusBytes |= statuses << (8 * start);
+        }
+    }
+    return steps;
+}
+
+constexpr std::array<Step, 256> steps = makeSteps();
+constexpr quint64 topBitOfEachByte = 0x8080808080808080;
+
+// The top bits of the eight bytes, byte i's as bit i.
+inline unsigned gatherTopBits(quint64 bits)
+{
+    return unsigned(((bits & topBitOfEachByte) * 0x0002040810204081) >> 56);
+}
+
+inline quint64 eightBytesAt(const char *at)
+{
+    quint64 bytes = 0;
+    std::memcpy(&bytes, at, sizeof bytes);
+    return qFromLittleEndian(bytes);
+}
+} // namespace eightbytes
 } // namespace
 
 ConversionEngine::ConversionEngine(qsizetype blockSize)
@@ -343,7 +421,13 @@ Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *
     quint32 unusableRunning = ((twoDataBytes >> (running >> 4)) & 1) ? 0 : 0x80;
     const char *const start = at;
     const char *const end = fastEnd;
+    const char *eightBytesFrom = at; // where walking eight bytes at a time is tried next
     while (at < end) {
+        if (at >= eightBytesFrom && !unusableRunning) {
+            at = walkEightBytesAtATime(at, end, running, eightBytesFrom);
+            if (at >= end)
+                break;
+        }
         const auto *bytes = reinterpret_cast<const quint8 *>(at);
         if (bytes[0] & 0x80) {
             if (bytes[1] & 0x80)
@@ -377,6 +461,62 @@ Q_ALWAYS_INLINE const char *ConversionEngine::walkTwoDataByteEvents(const char *
     if (running != 0)
         runningStatus = int(running);
     return at;
+}
+
+// Walks the same events as walkTwoDataByteEvents, eight bytes at a time, from `at` (an
+// event's start, under a running status with two data bytes) while the eight bytes lie before
+// `end`. Returns where the last whole event walked ends, with `running` the status it had; and
+// sets `retryAt` past the eight bytes that held another event (or did not fit before `end`),
+// which the caller walks one event at a time.
+const char *ConversionEngine::walkEightBytesAtATime(const char *at, const char *end,
+                                                    quint32 &running, const char *&retryAt)
+{
+    using namespace eightbytes;
+    retryAt = at + 8;
+    if (end - at < 8)
+        return at;
+    const char *const last = end - 8; // the last place eight bytes start before `end`
+    unsigned state = 8 * EventStart;  // the shift to the state's byte in a Step's fields
+    // The last eight bytes that started with an event, and the last eight bytes before them
+    // with a status byte and the state they started in: that byte is the running status there,
+    // looked for once the walk stops (none: `running` is).
+    const char *eventStart = at;
+    const char *withStatus = nullptr;
+    unsigned withStatusState = 0;
+    const char *statusAt = nullptr; // at eventStart
+    unsigned statusState = 0;
+    // No choice below but the loop's own is a branch: which bytes are statuses follows the
+    // song's bytes, which the processor cannot foresee.
+    for (;;) {
+        const bool startsEvent = state == 8 * EventStart;
+        eventStart = startsEvent ? at : eventStart;
+        statusAt = startsEvent ? withStatus : statusAt;
+        statusState = startsEvent ? withStatusState : statusState;
+        if (at > last)
+            break;
+        const quint64 bytes = eightBytesAt(at);
+        const Step &step = steps[gatherTopBits(bytes)];
+        const unsigned next = unsigned(step.next >> state) & 0xFF;
+        const unsigned statuses = unsigned(step.statusBytes >> state) & 0xFF;
+        // The statuses without two data bytes, 0xC0..0xDF and 0xF0..0xFF: bits 7 and 6 set,
+        // and bit 5 clear or bit 4 set.
+        const quint64 otherStatuses = bytes & (bytes << 1) & (~(bytes << 2) | (bytes << 3));
+        if ((next == 8 * Out) | ((statuses & gatherTopBits(otherStatuses)) != 0))
+            break;
+        withStatus = statuses ? at : withStatus;
+        withStatusState = statuses ? state : withStatusState;
+        state = next;
+        at += 8;
+    }
+    if (statusAt) {
+        // The last status byte of those eight bytes.
+        const quint64 bytes = eightBytesAt(statusAt);
+        const unsigned statuses =
+            unsigned(steps[gatherTopBits(bytes)].statusBytes >> statusState) & 0xFF;
+        running = quint32(bytes >> (8 * (std::bit_width(statuses) - 1))) & 0xFF;
+    }
+    retryAt = at + 8;
+    return eventStart;
 }
 
 // Reads an event's delta time and status, and the data bytes of a channel event into eventBuf.

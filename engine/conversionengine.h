@@ -140,6 +140,8 @@ private:
     // The readers that take `at` read from and move that position instead of `cursor`;
     // unchecked (`checked` false), they leave out the look for the end of the block.
     const char *walkTwoDataByteEvents(const char *at);
+    static const char *walkEightBytesAtATime(const char *at, const char *end, quint32 &running,
+                                             const char *&retryAt);
     template <bool checked> bool readEventHead(const char *&at, quint8 &status);
     bool readByte(quint8 &byte);
     bool readBytes(quint8 *bytes, std::size_t count);
