@@ -47,13 +47,13 @@ constexpr State after(State state, bool topBit)
     }
 }
 
-// For eight top bits (bit i: byte i's), byte n of each field for the walk that starts the
-// eight bytes in state n: the state after them (times 8: the shift for the next step), and
-// the bytes that are status bytes.
-struct Step
+// For eight top bits (bit i: byte i's), for the walk that starts the eight bytes in state n:
+// byte n of `next`, the state after them (times 8: the shift for the next step), and
+// statusBytes[n], the top bit of each byte that is a status byte.
+struct alignas(64) Step
 {
     quint64 next = 0;
-    quint64 statusBytes = 0;
+    std::array<quint64, count> statusBytes{};
 };
 
 constexpr std::array<Step, 256> makeSteps()
@@ -66,11 +66,11 @@ constexpr std::array<Step, 256> makeSteps()
             for (unsigned byte = 0; byte < 8; ++byte) {
                 const bool top = (topBits >> byte) & 1;
                 if (state == StatusOrData1 && top)
-                    statuses |= 1u << byte;
+                    statuses |= quint64(0x80) << (8 * byte);
                 state = after(state, top);
             }
             steps[topBits].next |= quint64(8 * state) << (8 * start);
-            steps[topBits].statusBytes |= statuses << (8 * start);
+            steps[topBits].statusBytes[start] = statuses;
         }
     }
     return steps;
@@ -497,11 +497,11 @@ const char *ConversionEngine::walkEightBytesAtATime(const char *at, const char *
         const quint64 bytes = eightBytesAt(at);
         const Step &step = steps[gatherTopBits(bytes)];
         const unsigned next = unsigned(step.next >> state) & 0xFF;
-        const unsigned statuses = unsigned(step.statusBytes >> state) & 0xFF;
-        // The statuses without two data bytes, 0xC0..0xDF and 0xF0..0xFF: bits 7 and 6 set,
-        // and bit 5 clear or bit 4 set.
-        const quint64 otherStatuses = bytes & (bytes << 1) & (~(bytes << 2) | (bytes << 3));
-        if ((next == 8 * Out) | ((statuses & gatherTopBits(otherStatuses)) != 0))
+        const quint64 statuses = step.statusBytes[state / 8];
+        // Among the status bytes, those without two data bytes (0xC0..0xDF, 0xF0..0xFF): bit 6
+        // set, and bit 5 clear or bit 4 set (each moved up to bit 7).
+        const quint64 otherStatuses = (bytes << 1) & (~(bytes << 2) | (bytes << 3));
+        if ((next == 8 * Out) | ((statuses & otherStatuses) != 0))
             break;
         withStatus = statuses ? at : withStatus;
         withStatusState = statuses ? state : withStatusState;
@@ -511,9 +511,8 @@ const char *ConversionEngine::walkEightBytesAtATime(const char *at, const char *
     if (statusAt) {
         // The last status byte of those eight bytes.
         const quint64 bytes = eightBytesAt(statusAt);
-        const unsigned statuses =
-            unsigned(steps[gatherTopBits(bytes)].statusBytes >> statusState) & 0xFF;
-        running = quint32(bytes >> (8 * (std::bit_width(statuses) - 1))) & 0xFF;
+        const quint64 statuses = steps[gatherTopBits(bytes)].statusBytes[statusState / 8];
+        running = quint32(bytes >> (std::bit_width(statuses) - 8)) & 0xFF;
     }
     retryAt = at + 8;
     return eventStart;
