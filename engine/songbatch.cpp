@@ -41,6 +41,16 @@ void Control::stop()
 }
 
 namespace {
+// A song that the batch has taken for a plain file, and checks that it is one once open
+// (OpenSong::describe). QFile asks the system on its first read whether the file is a
+// sequential device, one more system call per song: the answer is known.
+class SongFile : public QFile
+{
+public:
+    using QFile::QFile;
+    bool isSequential() const override { return false; }
+};
+
 // A song of the batch, opened for its walk: the file itself, or in a dry run a device that
 // reads it and keeps what would be written.
 struct OpenSong
@@ -57,6 +67,8 @@ struct OpenSong
         if (const std::optional<OpenFileFacts> facts = openFileFacts(opened)) {
             identity = facts->identity;
             size = facts->size;
+            if (!facts->regular) // a read could wait for a writer for ever
+                problem = notOpenedText(NotOpened::NotFileOrFolder);
         }
     }
 };
@@ -81,7 +93,7 @@ OpenSong openSong(const SongPath &song, const Options &options)
             open.describe(open.dryRun->songFile());
         }
     } else {
-        open.file = std::make_unique<QFile>(song.path);
+        open.file = std::make_unique<SongFile>(song.path);
         if (ConversionEngine::openForRepair(*open.file))
             open.describe(*open.file);
         else

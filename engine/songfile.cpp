@@ -49,7 +49,9 @@ std::optional<OpenFileFacts> openFileFacts(const QFile &file)
     struct stat status;
     if (fstat(handle, &status) != 0)
         return std::nullopt;
-    return OpenFileFacts{{quint64(status.st_dev), quint64(status.st_ino)}, qint64(status.st_size)};
+    return OpenFileFacts{{quint64(status.st_dev), quint64(status.st_ino)},
+                         qint64(status.st_size),
+                         S_ISREG(status.st_mode)};
 #endif
 }
 

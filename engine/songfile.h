@@ -18,11 +18,13 @@ struct FileIdentity
     friend auto operator<=>(const FileIdentity &, const FileIdentity &) = default;
 };
 
-// What the system says of a file that is open: who it is, and its size.
+// What the system says of a file that is open: who it is, its size, and whether it is a
+// plain file (not a pipe or a device, which a path may have become since it was listed).
 struct OpenFileFacts
 {
     FileIdentity identity;
     qint64 size = 0;
+    bool regular = true;
 };
 // None where the system does not tell it.
 std::optional<OpenFileFacts> openFileFacts(const QFile &file);

@@ -3,6 +3,7 @@
 #include "journal.h"
 #include "midibytes.h"
 #include "songbatch.h"
+#include "songfile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -176,6 +177,7 @@ private slots:
     void interface();
     void helpAndManualPageNameTheSameOptions();
     void unwritableFileIsReportedAndLeftAlone();
+    void aSongThatBecameAPipeIsReportedNotWaitedOn();
     void jobsAndDryRunChangeNothingInTheOutput();
     void restoreGivesBackEveryByte_data();
     void restoreGivesBackEveryByte();
@@ -400,6 +402,26 @@ void BatchTest::unwritableFileIsReportedAndLeftAlone()
 // A collection with many conversions, broken songs and songs given more than once: several
 // jobs print what one job prints and leave the same bytes; a dry run prints it too and
 // changes nothing.
+// Between the listing and the open, a song's path may come to name a pipe, whose read would
+// wait for a writer for ever.
+void BatchTest::aSongThatBecameAPipeIsReportedNotWaitedOn()
+{
+#ifdef Q_OS_UNIX
+    QTemporaryDir dir;
+    const QString path = dir.filePath("song.mid");
+    QVERIFY(writeFile(path, song("00 C9 11")));
+    SongBatch::Options options;
+    options.songStarted = [](const QString &started) {
+        QFile::remove(started);
+        mkfifo(QFile::encodeName(started).constData(), 0600);
+    };
+    QStringList problems;
+    SongBatch::run({{path, {}}}, options,
+                   [&](const SongBatch::Outcome &outcome) { problems.append(outcome.problem); });
+    QCOMPARE(problems, QStringList{notOpenedText(NotOpened::NotFileOrFolder)});
+#endif
+}
+
 void BatchTest::jobsAndDryRunChangeNothingInTheOutput()
 {
     QTemporaryDir oneJob;
