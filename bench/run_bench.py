@@ -1,8 +1,9 @@
-"""Times kadenzo-batch over two generated collections of songs (dense songs, and small songs
-like those of real collections), side by side with the floor (a plain read of every file, and
-cat), with the kadenzo-batch of an earlier commit (before) and, on the dense songs, with two
-peers that do the same repair (mido, and midi-file on Node.js); checks that all repaired the
-same songs, that before and now wrote the same bytes, and writes the tables into README.md.
+"""Times kadenzo-batch over three collections of songs (generated dense songs, generated small
+songs like those of real collections, and real songs that Debian ships), side by side with the
+floor (a plain read of every file, and cat), with the kadenzo-batch of an earlier commit
+(before) and, on the dense songs, with two peers that do the same repair (mido, and midi-file
+on Node.js); checks that all repaired the same songs, that before and now wrote the same bytes,
+and writes the tables into README.md.
 
     /usr/bin/python3 bench/run_bench.py --build build [--before COMMIT]
 
