@@ -187,7 +187,7 @@ def main():
                         help='the small songs: 22 KB on average, as in real collections')
     parser.add_argument('--small-max-bytes', type=int, default=120000)
     parser.add_argument('--seed', type=int, default=1)
-    parser.add_argument('--runs', type=int, default=5, help='runs of the floor and kadenzo-batch')
+    parser.add_argument('--runs', type=int, default=11, help='runs of the floor and kadenzo-batch')
     parser.add_argument('--node-runs', type=int, default=3, help='runs of the midi-file peer')
     parser.add_argument('--mido-runs', type=int, default=1, help='runs of the mido peer')
     parser.add_argument('--large-bytes', type=int, default=100_000_000)
