@@ -472,9 +472,10 @@ const char *ConversionEngine::walkEightBytesAtATime(const char *at, const char *
                                                     quint32 &running, const char *&retryAt)
 {
     using namespace eightbytes;
-    retryAt = at + 8;
-    if (end - at < 8)
+    if (end - at < 8) {
+        retryAt = end;
         return at;
+    }
     const char *const last = end - 8; // the last place eight bytes start before `end`
     unsigned state = 8 * EventStart;  // the shift to the state's byte in a Step's fields
     // The last eight bytes that started with an event, and the last eight bytes before them

@@ -134,9 +134,7 @@ void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &son
             addFolder(pathInFolder(folder, name), recursive, songs);
     }
 }
-} // namespace
 
-namespace {
 enum class PathKind { File, Folder, Other, Missing };
 
 PathKind kindOfPath(const QString &path)
