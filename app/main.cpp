@@ -1,17 +1,16 @@
 #include "appfont.h"
 #include "mainwindow.h"
-#include "qtitalian.h"
+#include "texts.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kadenzo.png")));
-    QTranslator qtItalian;
-    installQtItalian(qtItalian);
+    Texts::QtItalian qtItalian;
+    qtItalian.install();
     useLayoutFont();
     MainWindow window;
     window.show();

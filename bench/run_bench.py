@@ -3,7 +3,7 @@ songs like those of real collections, and real songs that Debian ships), side by
 floor (a plain read of every file, and cat), with the kadenzo-batch of an earlier commit
 (before) and, on the dense songs, with two peers that do the same repair (mido, and midi-file
 on Node.js); checks that all repaired the same songs, that before and now wrote the same bytes,
-and writes the tables into README.md.
+and writes the tables into docs/benchmark.md.
 
     /usr/bin/python3 bench/run_bench.py --build build [--before COMMIT]
 
@@ -25,7 +25,7 @@ import time
 
 BENCH = os.path.dirname(os.path.abspath(__file__))
 PEERS = os.path.join(BENCH, 'peers')
-README = os.path.join(os.path.dirname(BENCH), 'README.md')
+README = os.path.join(os.path.dirname(BENCH), 'docs', 'benchmark.md')
 BEGIN, END = '<!-- bench:begin -->', '<!-- bench:end -->'
 sys.path.insert(0, BENCH)
 
@@ -213,20 +213,20 @@ def main():
     print()
     print(report)
     if bench.failures:
-        print('\nThe tools did not do the same work; README.md is left as it was:')
+        print('\nThe tools did not do the same work; docs/benchmark.md is left as it was:')
         print('\n'.join(bench.failures))
         return 1
     if not args.no_readme:
         with open(README) as f:
             text = f.read()
         if BEGIN not in text or END not in text:
-            print('README.md has no {} ... {} markers'.format(BEGIN, END))
+            print('docs/benchmark.md has no {} ... {} markers'.format(BEGIN, END))
             return 1
         head, rest = text.split(BEGIN, 1)
         text = head + BEGIN + '\n' + report + '\n' + END + rest.split(END, 1)[1]
         with open(README, 'w') as f:
             f.write(text)
-        print('\nWritten into README.md.')
+        print('\nWritten into docs/benchmark.md.')
     return 0
 
 

@@ -27,6 +27,11 @@ inline constexpr DrumKitEntry drumKitTable[] = {
 // The kit a rejected one becomes: Standard Set1, which every player has.
 inline constexpr quint8 replacementKit = 0;
 
-// Given a held Program Change (status at index 0, program at index 1) on a rhythm channel:
-// when its kit is not in drumKitTable, sets the program to replacementKit and returns true.
+// Whether a Program Change on a rhythm channel may select this kit as it is: it is in
+// drumKitTable (read up to its end marker, and never more than 255 rows).
+bool isStandardKit(quint8 program);
+
+// Given a Program Change on a rhythm channel as the song reader stores it (status at index 0,
+// program at index 1): when its kit is not in drumKitTable, sets the program to replacementKit
+// and returns true.
 bool fixProgramChange(std::array<quint8, 256> &eventBuf);

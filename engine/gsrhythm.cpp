@@ -5,7 +5,7 @@
 //   41 dd 42 12 40 1x 15 vv ss F7   part x is used for rhythm (vv 1 or 2) or not (vv 0)
 // dd is the device number, 0x10 or 0x00 here; ss is the checksum, not checked. The nibble x
 // names part 10 for 0, parts 1..9 for 1..9 and parts 11..16 for A..F.
-#include "conversionengine.h"
+#include "gsrhythm.h"
 
 #include <algorithm>
 
@@ -21,14 +21,15 @@ constexpr qint32 shortestPartMessage = 8;
 constexpr qint32 longestStoredAtIndex2 = 126;
 } // namespace
 
-// Until a song says otherwise, each part receives on its own channel: part 10 on channel 10,
-// part n on channel n.
-std::array<int, 16> ConversionEngine::defaultPartChannels()
+// Until a song says otherwise, each part receives on its own channel (part 10 on channel 10,
+// part n on channel n), and only channel 10 carries drums.
+RhythmChannels::RhythmChannels()
+    : partChannel{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15}
 {
-    return {9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15};
+    drumChannel[9] = 1;
 }
 
-void ConversionEngine::applyGsMessage(qint32 dataLength)
+void RhythmChannels::applyGsMessage(const std::array<quint8, 256> &eventBuf, qint32 dataLength)
 {
     if (dataLength < shortestPartMessage || dataLength > longestStoredAtIndex2)
         return;

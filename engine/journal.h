@@ -1,12 +1,12 @@
 #pragma once
 
-#include "conversionengine.h"
+#include "repairfinder.h"
 
 #include <QFile>
 #include <QString>
 
-#include <functional>
 #include <mutex>
+#include <span>
 
 // A batch's journal: a text file with a line for each program byte the batch rewrites,
 // written and handed to the system before the byte itself, so that however a batch ends (even
@@ -19,6 +19,7 @@
 // kadenzo-batch --list prints it but with the song's absolute path: path, offset of the
 // program byte, channel (1-16), former kit, separated by tabs. A "%", a line feed or a carriage
 // return in a path is written as %25, %0A or %0D, so that a line is always one repair.
+// restore.h puts a journal's kits back.
 class Journal
 {
 public:
@@ -28,11 +29,11 @@ public:
     // Where the journals are kept.
     static QString folder();
 
-    // Records a repair of the song at `songPath` (absolute, as the line gives it) before it is
-    // made. The journal is created at
-    // the first one. False, from then on, once it could not be created or written (a folder in
-    // the way, a full disk): then no further repair may be made. Safe from several threads.
-    bool record(const QString &songPath, const ConversionEngine::Conversion &conversion);
+    // Records repairs of the song at `songPath` (absolute, as the lines give it) before they are
+    // made, in one write. The journal is created at the first one. False, from then on, once it
+    // could not be created or written (a folder in the way, a full disk): then no further
+    // repair may be made. Safe from several threads.
+    bool record(const QString &songPath, std::span<const Repair> repairs);
 
     // The journal's path once created; else empty.
     QString path() const;
@@ -62,30 +63,8 @@ struct JournalLine
 QString journalLineText(const JournalLine &line);
 QByteArray journalLineBytes(const JournalLine &line); // the same, in UTF-8
 
-// What became of one journal line when its kit was to be put back.
-struct RestoredLine
-{
-    enum class Result {
-        Restored,    // the byte held kit 0 where the journal says; the former kit is back
-        NothingToDo, // the byte already holds the former kit
-        LeftAlone,   // anything else: the song changed, moved, or cannot be opened
-    };
-    int lineNumber = 0; // in the journal, from 1
-    JournalLine line;
-    Result result = Result::LeftAlone;
-    QString reason; // why it was left alone
-};
+// A journal line read back: false when it is not one.
+bool parseJournalLine(const QString &text, JournalLine &line);
 
-// Puts back the former kits of a journal, its lines from last to first. A line is restored
-// only where a walk of the song now finds, at that offset, a Program Change of kit 0 on that
-// channel; nothing is written where the byte already holds the former kit, or for any other
-// line. With `dryRun` nothing is written at all. Each line's outcome goes to `report`, in that
-// order. False, with `problem` set, when the journal itself cannot be read.
-bool restoreJournal(const QString &journalPath, bool dryRun,
-                    const std::function<void(const RestoredLine &)> &report, QString &problem);
-
-// The texts of a restore: the line for a journal line left alone, and the summary.
-QString leftAloneMessage(const RestoredLine &line);
-QString restoreSummary(int restored, int leftAlone);
 // The message for a journal that could not be written: the batch stopped there.
 QString journalFailedMessage(const Journal &journal);

@@ -1,6 +1,7 @@
 #include "songbatch.h"
-#include "dryrunfile.h"
+#include "drumkits.h"
 #include "songfile.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,21 +16,64 @@
 
 namespace SongBatch {
 
-QString notOpenedMessage(const QString &path, const QString &problem)
+namespace {
+// How many repairs are found before they go to the journal and the song: a bound on memory
+// however many a song holds, and few enough writes to the journal for most songs' repairs to
+// go in one.
+constexpr std::size_t repairGroup = 4096;
+} // namespace
+
+bool writeProgramByte(QIODevice &song, qint64 offset, quint8 program)
 {
-    return QStringLiteral("Attenzione! Impossibile aprire %1: %2").arg(path, problem);
+    return song.seek(offset) && song.putChar(char(program));
 }
 
-void Control::pause()
+Outcome repairSong(QIODevice &song, qint64 size, const SongWork &work)
 {
-    const std::lock_guard lock(mutex);
-    paused = true;
+    Outcome outcome;
+    outcome.result = Result::Walked;
+    RepairFinder finder(song, size, work.blockSize, work.overlay);
+    std::vector<Repair> group;
+    group.reserve(repairGroup);
+    for (bool more = true; more;) {
+        group.clear();
+        Repair repair;
+        while (group.size() < repairGroup && (more = finder.next(repair)))
+            group.push_back(repair);
+        if (group.empty())
+            break;
+        if (work.journal && !work.journal->record(work.journalName, group)) {
+            outcome.result = Result::NotRecorded;
+            return outcome;
+        }
+        for (const Repair &each : group) {
+            if (work.write && !writeProgramByte(song, each.offset, replacementKit)) {
+                outcome.result = Result::Failed;
+                outcome.stopOffset = each.offset + 1;
+                return outcome;
+            }
+            ++outcome.conversions;
+            if (work.listConversions)
+                outcome.conversionList.push_back(each);
+        }
+    }
+    if (!finder.walked()) {
+        outcome.result = Result::Failed;
+        outcome.stopOffset = finder.stopOffset();
+    }
+    return outcome;
 }
 
-void Control::resume()
+void Control::hold()
 {
     const std::lock_guard lock(mutex);
-    paused = false;
+    ++holds;
+}
+
+void Control::release()
+{
+    const std::lock_guard lock(mutex);
+    holds = std::max(holds - 1, 0);
     changed.notify_all();
 }
 
@@ -51,24 +95,22 @@ public:
     bool isSequential() const override { return false; }
 };
 
-// A song of the batch, opened for its walk: the file itself, or in a dry run a device that
-// reads it and keeps what would be written.
+// A song of the batch, opened for its walk: for reading and writing, or in a dry run for
+// reading only.
 struct OpenSong
 {
-    std::unique_ptr<QFile> file;
-    std::unique_ptr<DryRunFile> dryRun;
+    std::unique_ptr<SongFile> file;
     std::optional<FileIdentity> identity;
-    qint64 size = -1; // as the system gave it with the identity; else asked by the walk
+    qint64 size = -1; // as the system gave it with the identity; else asked of the file
     QString problem;
 
-    QIODevice &device() { return dryRun ? static_cast<QIODevice &>(*dryRun) : *file; }
-    void describe(const QFile &opened)
+    void describe()
     {
-        if (const std::optional<OpenFileFacts> facts = openFileFacts(opened)) {
+        if (const std::optional<OpenFileFacts> facts = openFileFacts(*file)) {
             identity = facts->identity;
             size = facts->size;
             if (!facts->regular) // a read could wait for a writer for ever
-                problem = notOpenedText(NotOpened::NotFileOrFolder);
+                problem = Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder);
         }
     }
 };
@@ -82,53 +124,46 @@ OpenSong openSong(const SongPath &song, const Options &options)
         open.problem = song.problem;
         return open;
     }
+    open.file = std::make_unique<SongFile>(song.path);
     if (options.dryRun) {
-        open.dryRun = std::make_unique<DryRunFile>(song.path);
-        if (!open.dryRun->openSong()) {
-            open.problem = whyNotOpened(song.path, open.dryRun->errorString());
+        if (!open.file->open(QIODevice::ReadOnly | QIODevice::ExistingOnly |
+                             QIODevice::Unbuffered)) {
+            open.problem = whyNotOpened(song.path, open.file->errorString());
         } else if (!QFileInfo(song.path).isWritable()) {
             // A real run opens the file for writing too: it must be allowed to.
             open.problem = whyNotOpened(song.path, QString());
         } else {
-            open.describe(open.dryRun->songFile());
+            open.describe();
         }
+    } else if (openSongForRepair(*open.file)) {
+        open.describe();
     } else {
-        open.file = std::make_unique<SongFile>(song.path);
-        if (ConversionEngine::openForRepair(*open.file))
-            open.describe(*open.file);
-        else
-            open.problem = whyNotOpened(song.path, open.file->errorString());
+        open.problem = whyNotOpened(song.path, open.file->errorString());
     }
     return open;
 }
 
-Outcome walkSong(ConversionEngine &engine, const SongPath &song, OpenSong &open,
-                 const Options &options)
+Outcome walkSong(const SongPath &song, OpenSong &open, const Options &options,
+                 const SongReader::Overlay *overlay)
 {
     Outcome outcome;
+    if (open.problem.isEmpty()) {
+        SongWork work;
+        if (options.journal && !options.dryRun) {
+            work.journal = options.journal;
+            work.journalName = QDir::toNativeSeparators(QFileInfo(song.path).absoluteFilePath());
+        }
+        work.write = !options.dryRun;
+        work.listConversions = options.listConversions || options.dryRun;
+        work.overlay = overlay;
+        outcome = repairSong(*open.file, open.size >= 0 ? open.size : open.file->size(), work);
+    }
     outcome.path = song.path;
     outcome.problem = open.problem;
-    if (!outcome.problem.isEmpty())
-        return outcome;
-    QString absolutePath; // for the journal, worked out at the song's first repair
-    if (options.journal && !options.dryRun) {
-        engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
-            if (absolutePath.isEmpty())
-                absolutePath = QDir::toNativeSeparators(QFileInfo(song.path).absoluteFilePath());
-            return options.journal->record(absolutePath, conversion);
-        });
-    }
-    outcome.result =
-        open.size >= 0 ? engine.walkFile(open.device(), open.size) : engine.walkFile(open.device());
-    outcome.conversions = engine.fileConversionCount();
-    if (outcome.result == ConversionEngine::FileResult::Failed)
-        outcome.stopOffset = engine.stopOffset();
-    if (options.listConversions)
-        outcome.conversionList = engine.fileConversions();
     return outcome;
 }
 
-void addToTotals(ConversionEngine::Totals &totals, const Outcome &outcome)
+void addToTotals(Totals &totals, const Outcome &outcome)
 {
     if (outcome.problem.isEmpty())
         ++totals.filesFound;
@@ -145,15 +180,15 @@ struct Slot
 };
 } // namespace
 
-ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &options,
-                             const std::function<void(const Outcome &)> &report, Control *control)
+Totals run(const std::vector<SongPath> &songs, const Options &options,
+           const std::function<void(const Outcome &)> &report, Control *control)
 {
     Control ownControl;
     Control &batch = control ? *control : ownControl;
     const std::size_t count = songs.size();
     const int threads = int(std::clamp<std::size_t>(std::size_t(qMax(options.jobs, 1)), 1,
                                                     qMax<std::size_t>(count, 1)));
-    ConversionEngine::Totals totals;
+    Totals totals;
 
     // The threads take the songs in order. The one that finishes the first song not yet
     // reported reports it, and the ones after it that are done too; the others go on walking.
@@ -167,7 +202,7 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
     bool reporting = false;   // a thread is reporting: the others leave it to it
     // In a dry run, what the walks would have written to each file, for a later walk of the
     // same file. Kept only for files with such writes.
-    std::map<FileIdentity, DryRunFile::Writes> dryRunWrites;
+    std::map<FileIdentity, SongReader::Overlay> dryRunWrites;
 
     // Whether song i must wait before its walk: a song before it has not been opened yet (it
     // may be the same file), or is the same file and still being walked. Under the mutex.
@@ -182,13 +217,11 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
     };
 
     const auto work = [&] {
-        ConversionEngine engine;
-        engine.setRecordConversions(options.listConversions);
         std::unique_lock lock(batch.mutex);
         for (;;) {
             batch.changed.wait(lock, [&] {
                 return batch.stopped || next == count ||
-                       (!batch.paused && next - reported < window);
+                       (batch.holds == 0 && next - reported < window);
             });
             if (batch.stopped || next == count)
                 return;
@@ -205,21 +238,25 @@ ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &
             slot.identity = open.identity;
             batch.changed.notify_all(); // a later song may wait to know this one's file
             batch.changed.wait(lock, [&] { return !mustWait(i); });
-            DryRunFile::Writes ownWrites;
-            if (open.dryRun) {
-                const auto found =
-                    open.identity ? dryRunWrites.find(*open.identity) : dryRunWrites.end();
-                open.dryRun->setWrites(found != dryRunWrites.end() ? found->second : ownWrites);
+            const SongReader::Overlay *overlay = nullptr;
+            if (options.dryRun && open.identity) {
+                const auto found = dryRunWrites.find(*open.identity);
+                overlay = found != dryRunWrites.end() ? &found->second : nullptr;
             }
             lock.unlock();
 
-            Outcome outcome = walkSong(engine, songs[i], open, options);
+            Outcome outcome = walkSong(songs[i], open, options, overlay);
             open = {}; // closed before a later walk of the same file starts
             lock.lock();
-            if (outcome.result == ConversionEngine::FileResult::NotRecorded)
+            if (outcome.result == Result::NotRecorded)
                 batch.stopped = true; // no journal, no change: no further song either
-            if (!ownWrites.empty() && slot.identity)
-                dryRunWrites.emplace(*slot.identity, std::move(ownWrites));
+            if (options.dryRun && slot.identity && !outcome.conversionList.empty()) {
+                SongReader::Overlay &written = dryRunWrites[*slot.identity];
+                for (const Repair &repair : outcome.conversionList)
+                    written[repair.offset] = replacementKit;
+                if (!options.listConversions)
+                    outcome.conversionList.clear();
+            }
             slot.outcome = std::move(outcome);
             slot.done = true;
             batch.changed.notify_all(); // a thread may wait for this very walk

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "conversionengine.h"
 #include "journal.h"
+#include "repairfinder.h"
 #include "songfolder.h"
 
 #include <condition_variable>
@@ -9,14 +9,36 @@
 #include <mutex>
 #include <vector>
 
-// Runs the engine over the songs of a batch, on one thread or several, with the same result:
+class QIODevice;
+
+// Runs the repair over the songs of a batch, on one thread or several, with the same result:
 // the files end up with the same bytes, and the outcomes come out in the songs' order.
+//
+// This is the one place that writes into songs: a song's repairs are found by a RepairFinder,
+// which only reads; they are handed to the journal in bounded groups as the walk goes, and
+// each group's bytes are written once its lines are. A dry run is the same batch without the
+// journal and the writes.
 namespace SongBatch {
+
+enum class Result {
+    NotOpened, // missing, or not openable for reading and writing: skipped, not counted
+    Walked,    // every declared track was walked to its end
+    Failed,    // counted, but a track (or the header) was not accepted, or a byte not written
+    // Counted; stopped before repairs that could not be recorded in the journal beforehand:
+    // the song holds the repairs recorded so far.
+    NotRecorded,
+};
+
+struct Totals
+{
+    int filesFound = 0;
+    int conversions = 0;
+};
 
 struct Options
 {
     int jobs = 1;                 // how many songs may be walked at once
-    bool dryRun = false;          // open each song read-only and keep what would be written
+    bool dryRun = false;          // open each song read-only and write nothing
     bool listConversions = false; // fill Outcome::conversionList
     // Where each repair is recorded before it is made; none: no record. Once it cannot be
     // written, no further byte is rewritten and the batch stops.
@@ -31,28 +53,51 @@ struct Outcome
 {
     QString path;    // as in the SongPath
     QString problem; // not opened: why (from the SongPath, or from the open); then not counted
-    ConversionEngine::FileResult result = ConversionEngine::FileResult::NotOpened;
+    Result result = Result::NotOpened;
     int conversions = 0;
     qint64 stopOffset = 0; // after a failed walk: how many bytes it had read when it stopped
-    std::vector<ConversionEngine::Conversion> conversionList;
+    std::vector<Repair> conversionList;
 };
+
+// How one song that is open is repaired (repairSong).
+struct SongWork
+{
+    // Where the repairs are recorded first, and the song's name in it; none: no record.
+    Journal *journal = nullptr;
+    QString journalName;
+    bool write = true; // false: a dry run, which only counts
+    bool listConversions = false;
+    qsizetype blockSize = SongReader::defaultBlockSize;
+    // In a dry run, what the batch would have written to this file before.
+    const SongReader::Overlay *overlay = nullptr;
+};
+
+// Repairs one song that is open for reading (and, to write, for writing): finds its repairs,
+// records each group in the journal and then writes its bytes. A failed write fails the song
+// there (stopOffset just past that byte); a journal that cannot be written leaves the group's
+// bytes unwritten and stops the song (NotRecorded).
+Outcome repairSong(QIODevice &song, qint64 size, const SongWork &work);
+
+// Writes one program byte of an open song; false, with the device's error, when it cannot. Every
+// write into a song goes through here: a repair's kit 0, and a restore's former kit.
+bool writeProgramByte(QIODevice &song, qint64 offset, quint8 program);
 
 // Lets another thread hold a running batch between songs, or end it: the songs being walked
 // are walked to their end and reported, and no further one is started. A song is never left
-// half-walked.
+// half-walked. Holds count: the batch goes on once each hold has been released.
 class Control
 {
 public:
-    void pause();
-    void resume();
+    void hold();
+    void release();
     void stop();
 
 private:
-    friend ConversionEngine::Totals run(const std::vector<SongPath> &, const Options &,
-                                        const std::function<void(const Outcome &)> &, Control *);
+    friend Totals run(const std::vector<SongPath> &, const Options &,
+                      const std::function<void(const Outcome &)> &, Control *);
     std::mutex mutex; // also guards the batch's own bookkeeping
     std::condition_variable changed;
-    bool paused = false;
+    int holds = 0;
     bool stopped = false;
 };
 
@@ -61,12 +106,8 @@ private:
 // threads). A file that comes up more than once, by whatever path, is walked each time, in
 // order, after the walk before has ended. Only a few songs ahead of the last reported are
 // walked at a time, so memory does not grow with the number of songs. `control`, when given,
-// may pause or stop the batch from another thread. Returns the totals of the songs reported.
-ConversionEngine::Totals run(const std::vector<SongPath> &songs, const Options &options,
-                             const std::function<void(const Outcome &)> &report,
-                             Control *control = nullptr);
-
-// "Attenzione! Impossibile aprire PATH: PROBLEM", the message for a path not opened.
-QString notOpenedMessage(const QString &path, const QString &problem);
+// may hold or stop the batch from another thread. Returns the totals of the songs reported.
+Totals run(const std::vector<SongPath> &songs, const Options &options,
+           const std::function<void(const Outcome &)> &report, Control *control = nullptr);
 
 } // namespace SongBatch

@@ -13,23 +13,9 @@
 #include <unistd.h>
 #endif
 
-QString notOpenedText(NotOpened reason)
+bool openSongForRepair(QFile &file)
 {
-    switch (reason) {
-    case NotOpened::Missing:
-        return QStringLiteral("non esiste");
-    case NotOpened::AccessDenied:
-        return QStringLiteral("accesso negato");
-    case NotOpened::ReadOnly:
-        return QStringLiteral("file di sola lettura");
-    case NotOpened::InUse:
-        return QStringLiteral("in uso da un altro programma");
-    case NotOpened::Folder:
-        return QStringLiteral("è una cartella");
-    case NotOpened::NotFileOrFolder:
-        break;
-    }
-    return QStringLiteral("non è un file né una cartella");
+    return file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered);
 }
 
 std::optional<OpenFileFacts> openFileFacts(const QFile &file)
@@ -68,7 +54,7 @@ QString whyNotOpened(const QString &path, const QString &systemError)
         CloseHandle(probe);
     // Another program that holds the song open without sharing it: a player, an editor.
     else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return notOpenedText(NotOpened::InUse);
+        return Texts::notOpenedReason(Texts::NotOpened::InUse);
     const bool refused = probe == INVALID_HANDLE_VALUE && error == ERROR_ACCESS_DENIED;
 #else
     const int probe = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
@@ -76,27 +62,28 @@ QString whyNotOpened(const QString &path, const QString &systemError)
     if (probe >= 0)
         ::close(probe);
     else if (error == EROFS)
-        return notOpenedText(NotOpened::ReadOnly); // a CD, or a disk mounted read-only
+        return Texts::notOpenedReason(
+            Texts::NotOpened::ReadOnly); // a CD, or a disk mounted read-only
     else if (error == ETXTBSY)
-        return notOpenedText(NotOpened::InUse);
+        return Texts::notOpenedReason(Texts::NotOpened::InUse);
     const bool refused = probe < 0 && (error == EACCES || error == EPERM);
 #endif
     const QFileInfo info(path);
     if (!info.exists())
-        return notOpenedText(NotOpened::Missing);
+        return Texts::notOpenedReason(Texts::NotOpened::Missing);
     if (info.isDir())
-        return notOpenedText(NotOpened::Folder);
+        return Texts::notOpenedReason(Texts::NotOpened::Folder);
     if (!info.isFile())
-        return notOpenedText(NotOpened::NotFileOrFolder);
+        return Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder);
     if (refused || !info.isReadable() || !info.isWritable()) {
         // Songs copied from a CD keep Windows' read-only attribute; on Linux the same shows as
         // a file that nobody may write to. (WriteUser is left out: it says what this user may
         // do, and root may write to such a file, where the kernel may still refuse.)
         constexpr QFile::Permissions anyWrite =
             QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-        return notOpenedText(info.isReadable() && !(info.permissions() & anyWrite)
-                                 ? NotOpened::ReadOnly
-                                 : NotOpened::AccessDenied);
+        return Texts::notOpenedReason(info.isReadable() && !(info.permissions() & anyWrite)
+                                          ? Texts::NotOpened::ReadOnly
+                                          : Texts::NotOpened::AccessDenied);
     }
     return systemError;
 }

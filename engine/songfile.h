@@ -1,5 +1,7 @@
 #pragma once
 
+#include "texts.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -29,11 +31,12 @@ struct OpenFileFacts
 // None where the system does not tell it.
 std::optional<OpenFileFacts> openFileFacts(const QFile &file);
 
-// Why a path could not be opened for reading and writing, in the words that follow
-// "Impossibile aprire PATH: ": Italian for the usual cases, the system's own words
-// (`systemError`) for the rest. Asked only once an open has failed.
-QString whyNotOpened(const QString &path, const QString &systemError);
+// Opens a song for reading and writing, as a repair or a restore needs it, unbuffered (every
+// write goes to the system at once); never creates a file: a path that has gone away must not
+// come back as an empty file. False, with the file's error, when it cannot.
+bool openSongForRepair(QFile &file);
 
-// The usual reasons, and their words.
-enum class NotOpened { Missing, AccessDenied, ReadOnly, InUse, Folder, NotFileOrFolder };
-QString notOpenedText(NotOpened reason);
+// Why a path could not be opened for reading and writing, in the words that follow
+// "Impossibile aprire PATH: ": Italian for the usual cases (Texts::NotOpened), the system's own
+// words (`systemError`) for the rest. Asked only once an open has failed.
+QString whyNotOpened(const QString &path, const QString &systemError);

@@ -124,7 +124,7 @@ void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &son
 {
     // A listing cannot tell an unreadable folder from an empty one: ask first.
     if (!QDir(folder).isReadable()) {
-        songs.push_back({folder, notOpenedText(NotOpened::AccessDenied)});
+        songs.push_back({folder, Texts::notOpenedReason(Texts::NotOpened::AccessDenied)});
         return;
     }
     for (const QString &name : songNamesInFolder(folder))
@@ -172,10 +172,10 @@ std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
             songs.push_back({path, {}});
             break;
         case PathKind::Other: // a device, a pipe, a socket
-            songs.push_back({path, notOpenedText(NotOpened::NotFileOrFolder)});
+            songs.push_back({path, Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder)});
             break;
         case PathKind::Missing:
-            songs.push_back({path, notOpenedText(NotOpened::Missing)});
+            songs.push_back({path, Texts::notOpenedReason(Texts::NotOpened::Missing)});
             break;
         }
     }

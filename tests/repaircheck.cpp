@@ -1,11 +1,11 @@
 #include "repaircheck.h"
 
-#include "conversionengine.h"
-#include "drumkits.h"
+#include "songbatch.h"
 
 #include <QBuffer>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 namespace {
@@ -33,6 +33,14 @@ public:
             return false;
         pos += count;
         return true;
+    }
+    // The `count` bytes at the cursor, moved past.
+    std::optional<QByteArray> take(qint64 count)
+    {
+        const qsizetype from = pos;
+        if (!skip(count))
+            return std::nullopt;
+        return bytes.mid(from, count);
     }
     qsizetype position() const { return pos; }
     void moveTo(qsizetype offset) { pos = offset; }
@@ -92,10 +100,43 @@ std::optional<quint32> varLen(Cursor &cursor)
     }
 }
 
+// The standard kits, which a repair leaves alone.
+bool standardKit(quint8 program)
+{
+    constexpr std::array<quint8, 26> kits = {0,  1,  2,  3,  4,  5,  6,  7,  8,  16, 24, 25, 26,
+                                             27, 28, 29, 30, 32, 33, 40, 48, 49, 50, 53, 56, 127};
+    return std::find(kits.begin(), kits.end(), program) != kits.end();
+}
+
+// The rhythm channels of a song: channel 10, and those of the GS parts that its System
+// Exclusive messages (41 dd 42 12 40 1p aa vv ..., dd 10 or 00) switch to rhythm use, once the
+// part's receive channel (address 02) is set, or its own until then.
+struct Rhythm
+{
+    std::array<int, 16> partChannel{9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15};
+    std::array<bool, 16> channel{false, false, false, false, false, false, false, false,
+                                 false, true,  false, false, false, false, false, false};
+
+    void message(const QByteArray &data)
+    {
+        // Messages of 127 bytes or more are not looked at, nor ones too short for a value.
+        if (data.size() < 8 || data.size() > 126 || quint8(data[0]) != 0x41 ||
+            (data[1] != 0x10 && data[1] != 0x00) || data[2] != 0x42 || data[3] != 0x12 ||
+            data[4] != 0x40 || (quint8(data[5]) & 0xF0) != 0x10)
+            return;
+        const int part = data[5] & 0x0F;
+        const quint8 value = quint8(data[7]);
+        if (data[6] == 0x02)
+            partChannel[part] = value < 16 ? value : -1;
+        else if (data[6] == 0x15 && value != 0 && partChannel[part] >= 0)
+            channel[partChannel[part]] = true;
+    }
+};
+
 enum class TrackEnd { Broken, EndOfTrack, DeclaredEnd };
 
-// The offsets of one track's program bytes: before its first data byte with the top bit set,
-// and from that byte on (written only if the track proves the walk kept its alignment).
+// The offsets of one track's program bytes to repair: before its first data byte with the top
+// bit set, and from that byte on (written only if the track proves the walk kept its alignment).
 struct TrackPrograms
 {
     QList<qsizetype> beforeOutOfRange;
@@ -106,7 +147,7 @@ struct TrackPrograms
 // Walks the events of one track from the cursor, adding the offsets of its program bytes. A
 // track without End of Track ends at its declared end when a track starts there or the song
 // ends there, behind any chunks of other kinds.
-TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, TrackPrograms &programs)
+TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, Rhythm &rhythm, TrackPrograms &programs)
 {
     int runningStatus = -1; // each track starts without one
     for (;;) {
@@ -127,8 +168,11 @@ TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, TrackPrograms &progra
             // System Exclusive (length, data) or meta (type, length, data)
             const auto type = *first == 0xFF ? cursor.next() : std::optional<quint8>(0);
             const auto length = type ? varLen(cursor) : std::nullopt;
-            if (!length || !cursor.skip(std::max(qint32(*length), 0)))
+            const auto data = length ? cursor.take(std::max(qint32(*length), 0)) : std::nullopt;
+            if (!data)
                 return TrackEnd::Broken;
+            if (*first == 0xF0)
+                rhythm.message(*data);
             if (*first == 0xFF && *type == 0x2F)
                 return TrackEnd::EndOfTrack;
             continue;
@@ -149,7 +193,7 @@ TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, TrackPrograms &progra
             if (!data)
                 return TrackEnd::Broken;
             programs.outOfRange = programs.outOfRange || *data >= 0x80;
-            if (programChange)
+            if (programChange && rhythm.channel[runningStatus & 0x0F] && !standardKit(*data))
                 (programs.outOfRange ? programs.fromOutOfRange : programs.beforeOutOfRange)
                     .append(cursor.position() - 1);
         }
@@ -159,7 +203,7 @@ TrackEnd walkEvents(Cursor &cursor, qsizetype declaredEnd, TrackPrograms &progra
 // From the cursor, reads past chunks that are not tracks up to the next MTrk chunk and its
 // events; false where the file fails. A track with an out-of-range data byte must end with a
 // chunk or the song's end right after it.
-bool walkTrack(Cursor &cursor, QList<qsizetype> &positions)
+bool walkTrack(Cursor &cursor, Rhythm &rhythm, QList<qsizetype> &positions)
 {
     qsizetype start = cursor.position();
     while (cursor.chunkAt(start) && !cursor.trackAt(start)) {
@@ -173,7 +217,7 @@ bool walkTrack(Cursor &cursor, QList<qsizetype> &positions)
     const qint64 declaredEnd = start + 8 + qint64(cursor.lengthAt(start));
     cursor.moveTo(start + 8);
     TrackPrograms programs;
-    const TrackEnd end = walkEvents(cursor, declaredEnd, programs);
+    const TrackEnd end = walkEvents(cursor, declaredEnd, rhythm, programs);
     positions += programs.beforeOutOfRange;
     if (end == TrackEnd::Broken)
         return false;
@@ -190,12 +234,6 @@ bool walkTrack(Cursor &cursor, QList<qsizetype> &positions)
         return false;
     positions += programs.fromOutOfRange;
     return true;
-}
-
-bool acceptedKit(quint8 program)
-{
-    return std::any_of(std::begin(drumKitTable), std::end(drumKitTable),
-                       [program](const DrumKitEntry &kit) { return kit.program == program; });
 }
 
 quint32 littleEndian32(const QByteArray &bytes, qsizetype at)
@@ -247,8 +285,9 @@ SongWalk walkSong(const QByteArray &file)
     if (tracks > 0 && first > end)
         return walk;
     cursor.moveTo(std::min<qint64>(first, end));
+    Rhythm rhythm;
     for (int track = 0; track < tracks; ++track) {
-        if (!walkTrack(cursor, walk.programBytes))
+        if (!walkTrack(cursor, rhythm, walk.repairBytes))
             return walk;
     }
     walk.walks = true;
@@ -257,27 +296,23 @@ SongWalk walkSong(const QByteArray &file)
 
 namespace {
 
-struct Repair
+struct RepairRun
 {
     QByteArray bytes;
-    ConversionEngine::FileResult result;
-    int conversions;
-    std::vector<ConversionEngine::Conversion> conversionList;
-    qint64 stopOffset;
+    SongBatch::Outcome outcome;
 };
 
-// One run of the engine over a copy of the song in memory, reading blockSize bytes at a time.
-Repair repair(const QByteArray &song, qsizetype blockSize = ConversionEngine::defaultBlockSize)
+// One run of the batch's repair over a copy of the song in memory, reading blockSize bytes at
+// a time.
+RepairRun repair(const QByteArray &song, qsizetype blockSize = SongReader::defaultBlockSize)
 {
-    Repair run{song, ConversionEngine::FileResult::NotOpened, 0, {}, 0};
+    RepairRun run{song, {}};
     QBuffer device(&run.bytes);
     device.open(QIODevice::ReadWrite);
-    ConversionEngine engine(blockSize);
-    engine.setRecordConversions(true);
-    run.result = engine.walkFile(device);
-    run.conversions = engine.fileConversionCount();
-    run.conversionList = engine.fileConversions();
-    run.stopOffset = engine.stopOffset();
+    SongBatch::SongWork work;
+    work.listConversions = true;
+    work.blockSize = blockSize;
+    run.outcome = SongBatch::repairSong(device, run.bytes.size(), work);
     return run;
 }
 
@@ -285,55 +320,62 @@ Repair repair(const QByteArray &song, qsizetype blockSize = ConversionEngine::de
 
 QString repairFaults(const QByteArray &song)
 {
-    const Repair first = repair(song);
+    const RepairRun first = repair(song);
     const QByteArray &repaired = first.bytes;
     if (repaired.size() != song.size())
         return QStringLiteral("the size went from %1 to %2").arg(song.size()).arg(repaired.size());
 
+    // Exactly the bytes the check's own walk finds are changed, each to kit 0.
     const SongWalk walk = walkSong(song);
-    const QList<qsizetype> &programBytes = walk.programBytes;
     int changed = 0;
     for (qsizetype i = 0; i < song.size(); ++i) {
-        if (repaired[i] == song[i])
+        const bool expected = walk.repairBytes.contains(i);
+        if (repaired[i] == song[i] && !expected)
             continue;
+        if (repaired[i] == song[i])
+            return QStringLiteral("program byte %1 (kit %2) is not repaired")
+                .arg(i)
+                .arg(quint8(song[i]));
         ++changed;
-        if (!programBytes.contains(i))
-            return QStringLiteral("byte %1 changed and is no program byte a repair may write")
+        if (!expected)
+            return QStringLiteral("byte %1 changed and is no program byte a repair must write")
                 .arg(i);
-        if (repaired[i] != 0 || acceptedKit(quint8(song[i])))
+        if (repaired[i] != 0)
             return QStringLiteral("program byte %1 went from %2 to %3")
                 .arg(i)
                 .arg(quint8(song[i]))
                 .arg(quint8(repaired[i]));
     }
-    const auto expected =
-        walk.walks ? ConversionEngine::FileResult::Walked : ConversionEngine::FileResult::Failed;
-    if (first.result != expected)
-        return QStringLiteral("the engine's walk %1, the check's %2")
-            .arg(first.result == ConversionEngine::FileResult::Walked ? "ends" : "fails")
+    const auto expected = walk.walks ? SongBatch::Result::Walked : SongBatch::Result::Failed;
+    if (first.outcome.result != expected)
+        return QStringLiteral("the repair's walk %1, the check's %2")
+            .arg(first.outcome.result == SongBatch::Result::Walked ? "ends" : "fails")
             .arg(walk.walks ? "ends" : "fails");
-    if (changed != first.conversions)
+    if (changed != first.outcome.conversions)
         return QStringLiteral("%1 bytes changed for %2 conversions")
             .arg(changed)
-            .arg(first.conversions);
+            .arg(first.outcome.conversions);
 
-    const Repair second = repair(repaired);
-    if (second.bytes != repaired || second.conversions != 0)
+    const RepairRun second = repair(repaired);
+    if (second.bytes != repaired || second.outcome.conversions != 0)
         return QStringLiteral("a second run changed the file again");
-    if (second.result != first.result)
+    if (second.outcome.result != first.outcome.result)
         return QStringLiteral("a second run ended differently");
 
-    // Where the blocks of the file end must not matter: a few bytes at a time, the walk
-    // repairs the same bytes, lists the same conversions and stops at the same place.
-    const qsizetype tinyBlock = 1 + song.size() % 7;
-    const Repair tiny = repair(song, tinyBlock);
-    if (tiny.bytes != repaired || tiny.result != first.result ||
-        tiny.conversions != first.conversions || tiny.conversionList != first.conversionList)
-        return QStringLiteral("with blocks of %1 bytes the repair differs").arg(tinyBlock);
-    if (tiny.stopOffset != first.stopOffset)
-        return QStringLiteral("with blocks of %1 bytes the walk stops at %2, not %3")
-            .arg(tinyBlock)
-            .arg(tiny.stopOffset)
-            .arg(first.stopOffset);
+    // Where the blocks of the file end must not matter: a few bytes at a time, and blocks that
+    // end inside and across the eight bytes that the walk reads at once, the walk repairs the
+    // same bytes, lists the same conversions and stops at the same place.
+    for (const qsizetype blockSize : {1 + song.size() % 7, 8 + song.size() % 57}) {
+        const RepairRun other = repair(song, blockSize);
+        if (other.bytes != repaired || other.outcome.result != first.outcome.result ||
+            other.outcome.conversions != first.outcome.conversions ||
+            other.outcome.conversionList != first.outcome.conversionList)
+            return QStringLiteral("with blocks of %1 bytes the repair differs").arg(blockSize);
+        if (other.outcome.stopOffset != first.outcome.stopOffset)
+            return QStringLiteral("with blocks of %1 bytes the walk stops at %2, not %3")
+                .arg(blockSize)
+                .arg(other.outcome.stopOffset)
+                .arg(first.outcome.stopOffset);
+    }
     return {};
 }

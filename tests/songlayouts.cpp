@@ -62,15 +62,13 @@ QByteArray riff(const char *form, const QByteArray &chunks)
 QList<SongCase> songLayoutCases()
 {
     QList<SongCase> cases;
-    const auto walked = ConversionEngine::FileResult::Walked;
-    const auto failed = ConversionEngine::FileResult::Failed;
-    const auto add = [&](const char *name, const QByteArray &file,
-                         ConversionEngine::FileResult result, const QByteArray &repaired,
-                         int conversions) {
+    const auto walked = SongBatch::Result::Walked;
+    const auto failed = SongBatch::Result::Failed;
+    const auto add = [&](const char *name, const QByteArray &file, SongBatch::Result result,
+                         const QByteArray &repaired, int conversions) {
         cases.append({name, file, result, repaired, conversions});
     };
-    const auto unchanged = [&](const char *name, const QByteArray &file,
-                               ConversionEngine::FileResult result) {
+    const auto unchanged = [&](const char *name, const QByteArray &file, SongBatch::Result result) {
         add(name, file, result, file, 0);
     };
     const QByteArray song = smfHeader(1) + smfTrack(kit9 + endOfTrack);

@@ -3,7 +3,7 @@
 // tracks, header and track lengths that disagree with what follows, tracks without End of
 // Track. The engine tests check each byte for byte; the fuzzer starts from them.
 
-#include "conversionengine.h"
+#include "songbatch.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,7 +12,7 @@ struct SongCase
 {
     QByteArray name;
     QByteArray file;
-    ConversionEngine::FileResult result;
+    SongBatch::Result result;
     QByteArray repaired; // the file after the repair
     int conversions;
 };

@@ -4,6 +4,7 @@
 #include "midibytes.h"
 #include "songbatch.h"
 #include "songfile.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -71,6 +72,27 @@ QMap<QString, QByteArray> filesUnder(const QString &root)
     }
     return files;
 }
+
+// A song whose writes fail after the first `limit`, as on a disk that has just failed.
+class WriteFailingFile : public QFile
+{
+public:
+    WriteFailingFile(const QString &path, int limit)
+        : QFile(path)
+        , limit(limit)
+    {
+    }
+
+protected:
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        return writes++ < limit ? QFile::writeData(data, size) : -1;
+    }
+
+private:
+    int limit;
+    int writes = 0;
+};
 
 QString summary(int files, int conversions)
 {
@@ -418,7 +440,7 @@ void BatchTest::aSongThatBecameAPipeIsReportedNotWaitedOn()
     QStringList problems;
     SongBatch::run({{path, {}}}, options,
                    [&](const SongBatch::Outcome &outcome) { problems.append(outcome.problem); });
-    QCOMPARE(problems, QStringList{notOpenedText(NotOpened::NotFileOrFolder)});
+    QCOMPARE(problems, QStringList{Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder)});
 #endif
 }
 
@@ -598,17 +620,18 @@ void BatchTest::aBatchStoppedAnywhereCanBeRestored()
         QVERIFY2(filesUnder(dir.path()) == pristine, when);
     };
 
-    // Stopped after n repairs: the n-th line is in the journal, its byte is not written.
-    for (int stopAfter : {1, 2, 7, 300}) {
+    // Stopped after n repairs, as a disk that fails: the lines of the repairs found so far
+    // are in the journal, and only the first n bytes are written.
+    for (int stopAfter : {0, 1, 2, 7, 300}) {
         Journal journal("tst_batch", "0");
-        ConversionEngine engine;
-        int recorded = 0;
-        engine.setBeforeRewrite([&](const ConversionEngine::Conversion &conversion) {
-            return journal.record(songs[0], conversion) && ++recorded < stopAfter;
-        });
-        QFile file(songs[0]);
-        QVERIFY(ConversionEngine::openForRepair(file));
-        QCOMPARE(engine.walkFile(file), ConversionEngine::FileResult::NotRecorded);
+        WriteFailingFile file(songs[0], stopAfter);
+        QVERIFY(openSongForRepair(file));
+        SongBatch::SongWork work;
+        work.journal = &journal;
+        work.journalName = songs[0];
+        const SongBatch::Outcome outcome = SongBatch::repairSong(file, file.size(), work);
+        QCOMPARE(outcome.result, SongBatch::Result::Failed);
+        QCOMPARE(outcome.conversions, stopAfter);
         file.close();
         restoreAndCompare(journal.path(), "stopped between a line and its byte");
     }

@@ -1,8 +1,9 @@
 // The engine over byte-exact files: what the walk accepts, what fails a file, which drum kits
 // are repaired on which channels, and that no other byte of a file ever changes.
-#include "conversionengine.h"
 #include "midibytes.h"
 #include "repaircheck.h"
+#include "songbatch.h"
+#include "songfile.h"
 #include "songlayouts.h"
 
 #include <QBuffer>
@@ -10,10 +11,34 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using FileResult = ConversionEngine::FileResult;
+using FileResult = SongBatch::Result;
 Q_DECLARE_METATYPE(FileResult)
 
 namespace {
+// A song repaired as a batch repairs it, its conversions listed.
+SongBatch::Outcome repairDevice(QIODevice &song)
+{
+    SongBatch::SongWork work;
+    work.listConversions = true;
+    return SongBatch::repairSong(song, song.size(), work);
+}
+
+SongBatch::Outcome repairFile(const QString &path)
+{
+    QFile file(path);
+    if (!openSongForRepair(file))
+        return {};
+    return repairDevice(file);
+}
+
+// The song at `path` as a batch opens it: NotOpened, with the reason, when it cannot.
+SongBatch::Outcome runBatchOn(const QString &path)
+{
+    SongBatch::Outcome outcome;
+    SongBatch::run({SongPath{path, {}}}, {}, [&](const SongBatch::Outcome &o) { outcome = o; });
+    return outcome;
+}
+
 const QByteArray endOfTrack = hex("00 FF 2F 00");
 
 QByteArray oneTrackFile(const char *events)
@@ -342,22 +367,22 @@ void EngineTest::walk()
 
     const QString path = dir.filePath(QStringLiteral("song.mid"));
     QVERIFY(writeFile(path, file));
-    ConversionEngine engine;
-    engine.setRecordConversions(true);
-    QCOMPARE(engine.processFile(path), result);
+    const SongBatch::Outcome first = repairFile(path);
+    QCOMPARE(first.result, result);
     QCOMPARE(readFile(path).toHex(' '), repaired.toHex(' '));
-    QCOMPARE(engine.fileConversionCount(), conversions);
-    QCOMPARE(qsizetype(engine.fileConversions().size()), qsizetype(conversions));
-    for (const ConversionEngine::Conversion &conversion : engine.fileConversions()) {
-        QCOMPARE(quint8(file[conversion.offset]), quint8(conversion.formerKit));
-        QCOMPARE(repaired[conversion.offset], '\0');
+    QCOMPARE(first.conversions, conversions);
+    QCOMPARE(qsizetype(first.conversionList.size()), qsizetype(conversions));
+    for (const Repair &repair : first.conversionList) {
+        QCOMPARE(quint8(file[repair.offset]), quint8(repair.formerKit));
+        QCOMPARE(repaired[repair.offset], '\0');
     }
     if (result == FileResult::Failed)
-        QVERIFY(engine.stopOffset() <= file.size());
+        QVERIFY(first.stopOffset <= file.size());
 
     // A second walk finds nothing more to repair.
-    QCOMPARE(engine.processFile(path), result);
-    QCOMPARE(engine.fileConversionCount(), 0);
+    const SongBatch::Outcome second = repairFile(path);
+    QCOMPARE(second.result, result);
+    QCOMPARE(second.conversions, 0);
     QCOMPARE(readFile(path), repaired);
 
     // The fuzzer's own check agrees on every case here.
@@ -379,9 +404,10 @@ void EngineTest::failedRewriteFailsTheFileAndIsNotCounted()
     device.setBuffer(&bytes);
     QVERIFY(device.open(QIODevice::ReadWrite));
 
-    ConversionEngine engine;
-    QCOMPARE(engine.walkFile(device), FileResult::Failed);
-    QCOMPARE(engine.fileConversionCount(), 0);
+    const SongBatch::Outcome outcome = repairDevice(device);
+    QCOMPARE(outcome.result, FileResult::Failed);
+    QCOMPARE(outcome.conversions, 0);
+    QCOMPARE(outcome.stopOffset, 25); // just past the program byte that was not written
     QCOMPARE(bytes, original);
 }
 
@@ -417,9 +443,9 @@ void EngineTest::stopOffsetIsInTheWholeFile()
 
     QBuffer device(&file);
     QVERIFY(device.open(QIODevice::ReadWrite));
-    ConversionEngine engine;
-    QCOMPARE(engine.walkFile(device), FileResult::Failed);
-    QCOMPARE(engine.stopOffset(), stopOffset);
+    const SongBatch::Outcome outcome = repairDevice(device);
+    QCOMPARE(outcome.result, FileResult::Failed);
+    QCOMPARE(outcome.stopOffset, stopOffset);
 }
 
 void EngineTest::systemExclusiveIsStoredFurtherInWhenLong_data()
@@ -452,12 +478,16 @@ void EngineTest::systemExclusiveIsStoredFurtherInWhenLong()
     lengthBytes.append(char(length & 0x7F));
     const QByteArray file = smfHeader(1) + smfTrack(hex("00 F0") + lengthBytes + data + endOfTrack);
 
-    const QString path = dir.filePath(QStringLiteral("sysex.mid"));
-    QVERIFY(writeFile(path, file));
-    ConversionEngine engine;
-    QCOMPARE(engine.processFile(path), FileResult::Walked);
+    QByteArray bytes = file;
+    QBuffer device(&bytes);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    SongReader reader(device, bytes.size());
+    SongReader::Event event;
+    while (reader.next(event)) {
+    }
+    QVERIFY(reader.walked());
 
-    const auto &buffer = engine.eventBuffer();
+    const auto &buffer = reader.eventBuffer();
     QCOMPARE(buffer[0], quint8(0xFF)); // the End of Track meta event leaves only its status
     // Below the message lie what the track's chunk header and the file header left there.
     const QByteArray headers = file.mid(14, 8) + file.mid(8, 6);
@@ -469,14 +499,13 @@ void EngineTest::systemExclusiveIsStoredFurtherInWhenLong()
 
 void EngineTest::missingOrUnwritableFileIsSkipped()
 {
-    ConversionEngine engine;
     const QString missing = dir.filePath(QStringLiteral("gone.mid"));
-    QCOMPARE(engine.processFile(missing), FileResult::NotOpened);
+    QCOMPARE(runBatchOn(missing).result, FileResult::NotOpened);
     QVERIFY(!QFile::exists(missing));
-    QCOMPARE(engine.processFile(dir.path()), FileResult::NotOpened); // a folder
+    QCOMPARE(runBatchOn(dir.path()).result, FileResult::NotOpened); // a folder
     const QString unwritable = unwritableFile();
     if (!unwritable.isEmpty())
-        QCOMPARE(engine.processFile(unwritable), FileResult::NotOpened);
+        QCOMPARE(runBatchOn(unwritable).result, FileResult::NotOpened);
 }
 
 // Nothing a file sets carries into the next one: not the running status, not the rhythm
@@ -493,12 +522,14 @@ void EngineTest::eachFileStartsAfresh()
     QVERIFY(writeFile(second, oneTrackFile("00 24 40")));
     QVERIFY(writeFile(third, oneTrackFile("00 C0 09")));
 
-    ConversionEngine engine;
-    QCOMPARE(engine.processFile(first), FileResult::Walked);
-    QCOMPARE(engine.fileConversionCount(), 1);
-    QCOMPARE(engine.processFile(second), FileResult::Failed);
-    QCOMPARE(engine.processFile(third), FileResult::Walked);
-    QCOMPARE(engine.fileConversionCount(), 0);
+    QList<SongBatch::Outcome> outcomes;
+    SongBatch::run({{first, {}}, {second, {}}, {third, {}}}, {},
+                   [&](const SongBatch::Outcome &outcome) { outcomes.append(outcome); });
+    QCOMPARE(outcomes.size(), 3);
+    QCOMPARE(outcomes[0].conversions, 1);
+    QCOMPARE(outcomes[1].result, FileResult::Failed);
+    QCOMPARE(outcomes[2].result, FileResult::Walked);
+    QCOMPARE(outcomes[2].conversions, 0);
     QCOMPARE(readFile(third), oneTrackFile("00 C0 09"));
 }
 

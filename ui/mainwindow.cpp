@@ -1,12 +1,12 @@
 #include "mainwindow.h"
 #include "appfont.h"
 #include "songfolder.h"
+#include "texts.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
@@ -14,7 +14,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
-#include <QThread>
 #include <QUrl>
 
 #include <vector>
@@ -44,7 +43,7 @@ bool acceptWithoutMoving(QDropEvent &event)
 void appendDetailsLine(QString &details, const SongBatch::Outcome &song)
 {
     if (!song.problem.isEmpty()) {
-        details += SongBatch::notOpenedMessage(song.path, song.problem);
+        details += Texts::notOpened(song.path, song.problem);
         details += u'\n';
         return;
     }
@@ -56,14 +55,14 @@ void appendDetailsLine(QString &details, const SongBatch::Outcome &song)
     };
     std::vector<Change> changes;
     QHash<int, qsizetype> changeIndex; // by channel * 256 + former kit
-    for (const ConversionEngine::Conversion &conversion : song.conversionList) {
-        const int key = conversion.channel * 256 + conversion.formerKit;
+    for (const Repair &repair : song.conversionList) {
+        const int key = repair.channel * 256 + repair.formerKit;
         const auto found = changeIndex.constFind(key);
         if (found != changeIndex.constEnd()) {
             ++changes[size_t(*found)].times;
         } else {
             changeIndex.insert(key, qsizetype(changes.size()));
-            changes.push_back({conversion.channel, conversion.formerKit, 1});
+            changes.push_back({repair.channel, repair.formerKit, 1});
         }
     }
 
@@ -73,39 +72,24 @@ void appendDetailsLine(QString &details, const SongBatch::Outcome &song)
     for (const Change &change : changes) {
         details += separator;
         separator = u"; ";
-        // Channels are counted from 1 for people, as MIDI devices show them.
-        details += QLatin1String("canale ");
-        details += QString::number(change.channel + 1);
-        details += QLatin1String(": kit ");
-        details += QString::number(change.formerKit);
-        details += QStringView(u" → 0");
-        if (change.times > 1) {
-            details += QLatin1String(" (");
-            details += QString::number(change.times);
-            details += QLatin1String(" volte)");
-        }
+        details += Texts::changeOfKit(change.channel, change.formerKit, change.times);
     }
-    if (song.result == ConversionEngine::FileResult::Failed) {
+    if (song.result == SongBatch::Result::Failed) {
         details += separator;
-        details += QLatin1String("errore, lettura interrotta dopo ");
-        details += QString::number(song.stopOffset);
-        details += QLatin1String(" byte");
+        details += Texts::stoppedAfter(song.stopOffset);
     }
     details += u'\n';
 }
 
 // The summary's text: the totals, then the songs not opened and the songs a stop left out,
 // each only when there are some.
-QString summaryText(const ConversionEngine::Totals &totals, int notOpened, int notWalked)
+QString summaryText(const SongBatch::Totals &totals, int notOpened, int notWalked)
 {
-    QString text = ConversionEngine::summaryMessage(totals);
+    QString text = Texts::summary(totals.filesFound, totals.conversions);
     if (notOpened > 0)
-        text += QStringLiteral("\nFile non aperti: %1").arg(notOpened);
+        text += u'\n' + Texts::notOpenedCount(notOpened);
     if (notWalked > 0)
-        text +=
-            notWalked == 1
-                ? QStringLiteral("\nConversione interrotta: 1 file non elaborato")
-                : QStringLiteral("\nConversione interrotta: %1 file non elaborati").arg(notWalked);
+        text += u'\n' + Texts::stoppedCount(notWalked);
     return text;
 }
 
@@ -125,6 +109,10 @@ MainWindow::MainWindow(QWidget *parent)
     setAcceptDrops(true);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &MainWindow::stopBatch);
+    connect(&runner, &BatchRunner::songsListed, this, &MainWindow::songsListed);
+    connect(&runner, &BatchRunner::outcomesArrived, this, &MainWindow::outcomesArrived);
+    connect(&runner, &BatchRunner::batchWalked, this, &MainWindow::batchWalked);
+    connect(&runner, &BatchRunner::restored, this, &MainWindow::restored);
 }
 
 // Where the first dialog starts. On Windows "\" is the root of the current drive; elsewhere it
@@ -138,27 +126,17 @@ QString MainWindow::firstDirectory()
 #endif
 }
 
-QString MainWindow::programVersion()
-{
-    return QStringLiteral(KADENZO_VERSION);
-}
-
+// A window destroyed during a batch (the program ends otherwise) lets the songs in flight
+// finish: the runner stops and waits for them, and none is left half-walked.
 MainWindow::~MainWindow()
 {
-    // A window destroyed during a batch (the program ends otherwise) lets the songs in flight
-    // finish: none is left half-walked.
-    if (batch && batch->thread.joinable()) {
-        batch->control.stop();
-        batch->thread.join();
-    }
     delete ui;
 }
 
 void MainWindow::on_buttonFile_clicked()
 {
-    const QStringList files =
-        QFileDialog::getOpenFileNames(this, tr("Seleziona i file da importare"), lastDir,
-                                      QStringLiteral("Midifile (*.mid *.kar)"));
+    const QStringList files = QFileDialog::getOpenFileNames(this, tr(Texts::songsCaption), lastDir,
+                                                            QString::fromLatin1(Texts::songFilter));
     if (files.isEmpty())
         return;
     setLastDirFromSong(files.first());
@@ -167,9 +145,9 @@ void MainWindow::on_buttonFile_clicked()
 
 void MainWindow::on_buttonFolder_clicked()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Scegli cartella"), lastDir,
-                                                             QFileDialog::ShowDirsOnly |
-                                                                 QFileDialog::DontResolveSymlinks);
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr(Texts::folderCaption), lastDir,
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (folder.isEmpty())
         return;
     lastDir = folder;
@@ -271,17 +249,18 @@ void MainWindow::runItems(const QList<DroppedItem> &items, const QStringList &mi
     runBatch(paths + missing);
 }
 
-bool MainWindow::reportFailure(const QString &path)
+QMessageBox *
+MainWindow::openBox(const QString &text,
+                    std::function<void(QMessageBox *box, QAbstractButton *clicked)> answered)
 {
-    QMessageBox error;
-    error.setText(ConversionEngine::errorMessage(path));
-    // OK stays the first button and the default: it goes on and shows the next failure too.
-    QPushButton *ok = error.addButton(QMessageBox::Ok);
-    QPushButton *ignore = error.addButton(tr("Ignora i successivi"), QMessageBox::ActionRole);
-    error.setDefaultButton(ok);
-    error.setEscapeButton(ok);
-    error.exec();
-    return error.clickedButton() != ignore;
+    auto *box = new QMessageBox;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setText(text);
+    // The window takes no input while a box waits; no event loop of the box's own runs.
+    box->setWindowModality(Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this,
+            [box, answered = std::move(answered)] { answered(box, box->clickedButton()); });
+    return box;
 }
 
 // The songs are listed and walked on a thread of the batch's own, on every core; this thread
@@ -297,33 +276,7 @@ void MainWindow::runBatch(const QStringList &paths)
     ui->progressBar->setVisible(true);
     ui->progressBar->setValue(0);
     ui->progressBar->setMaximum(0); // busy until the songs are counted
-
-    Batch *running = batch.get();
-    running->thread = std::thread([this, running, paths, songStarted = songStarted] {
-        // A folder on a slow share can take long to list: that too is done here.
-        const std::vector<SongPath> songs = songsForPaths(paths, false);
-        QMetaObject::invokeMethod(
-            this, [this, count = int(songs.size())] { songsListed(count); }, Qt::QueuedConnection);
-        SongBatch::Options options;
-        options.jobs = QThread::idealThreadCount();
-        options.listConversions = true; // for the summary's details
-        options.songStarted = songStarted;
-        options.journal = &running->journal;
-        const auto report = [this, running](const SongBatch::Outcome &outcome) {
-            // No further song starts while the failure's message box waits for the user.
-            if (outcome.result == ConversionEngine::FileResult::Failed &&
-                running->holdAtFailures.load())
-                running->control.pause();
-            // The outcomes wait together for this window's thread: one event fetches all that
-            // have come since the last, however many songs a second the batch walks.
-            const std::lock_guard lock(running->incomingMutex);
-            running->incoming.push_back(outcome);
-            if (!std::exchange(running->fetchQueued, true))
-                QMetaObject::invokeMethod(this, &MainWindow::fetchOutcomes, Qt::QueuedConnection);
-        };
-        SongBatch::run(songs, options, report, &running->control);
-        QMetaObject::invokeMethod(this, &MainWindow::batchWalked, Qt::QueuedConnection);
-    });
+    runner.startBatch(paths, songStarted);
 }
 
 void MainWindow::songsListed(int count)
@@ -339,98 +292,153 @@ void MainWindow::stopBatch()
     if (!batch || batch->walked || batch->stopped)
         return;
     batch->stopped = true;
-    batch->control.stop();
+    runner.stop();
     ui->buttonStop->setEnabled(false);
 }
 
-void MainWindow::fetchOutcomes()
+void MainWindow::outcomesArrived()
 {
-    {
-        const std::lock_guard lock(batch->incomingMutex);
-        std::move(batch->incoming.begin(), batch->incoming.end(),
-                  std::back_inserter(batch->arrived));
-        batch->incoming.clear();
-        batch->fetchQueued = false;
-    }
+    for (BatchRunner::Arrival &arrival : runner.takeArrivals())
+        batch->arrived.push_back(std::move(arrival));
     showArrivedOutcomes();
 }
 
-// Shows the outcomes in the songs' order. A failure's message box runs an event loop of its
-// own, in which more outcomes arrive: they wait in `arrived` for the box to close, so that
-// the boxes come one at a time, in order.
+// Shows the outcomes in the songs' order, until a failure's box waits for the user: the
+// outcomes behind it wait in `arrived` until it is closed, so that the boxes come one at a
+// time, in order.
 void MainWindow::showArrivedOutcomes()
 {
     Batch &running = *batch;
-    if (running.showing)
-        return;
-    running.showing = true;
-    while (!running.arrived.empty()) {
-        const SongBatch::Outcome song = std::move(running.arrived.front());
+    while (!running.failureBox && !running.arrived.empty()) {
+        const BatchRunner::Arrival arrival = std::move(running.arrived.front());
         running.arrived.pop_front();
-        const bool failed = song.result == ConversionEngine::FileResult::Failed;
+        const SongBatch::Outcome &song = arrival.outcome;
         if (!song.problem.isEmpty()) {
             ++running.notOpened;
         } else {
             ++running.totals.filesFound;
             running.totals.conversions += song.conversions;
         }
+        const bool failed = song.result == SongBatch::Result::Failed;
         if (failed || !song.problem.isEmpty() || !song.conversionList.empty())
             appendDetailsLine(running.details, song);
-        if (failed) {
+        if (failed && running.holdAtFailures && !running.closing) {
             // The bar counts the songs before this one; this one after its box.
-            if (running.holdAtFailures && !running.closing) {
-                ui->progressBar->setValue(running.totals.filesFound - 1);
-                if (!reportFailure(song.path))
-                    running.holdAtFailures = false;
-            }
-            running.control.resume();
+            ui->progressBar->setValue(running.totals.filesFound - 1);
+            showFailure(song.path, arrival.held);
+        } else if (arrival.held) {
+            runner.release();
         }
     }
+    if (running.failureBox)
+        return;
     ui->progressBar->setValue(running.totals.filesFound);
-    running.showing = false;
     if (running.walked)
         finishBatch();
+}
+
+// The failure's box; once it is closed the batch's hold for it (`held`) is released, and the
+// outcomes behind it are shown.
+void MainWindow::showFailure(const QString &path, bool held)
+{
+    QMessageBox *box =
+        openBox(Texts::walkError(path), [this, held](QMessageBox *, QAbstractButton *clicked) {
+            batch->failureBox = nullptr;
+            if (clicked && clicked->property("ignoreTheRest").toBool()) {
+                batch->holdAtFailures = false;
+                runner.setHoldAtFailures(false);
+            }
+            if (held)
+                runner.release();
+            showArrivedOutcomes();
+        });
+    // OK stays the first button and the default: it goes on and shows the next failure too.
+    QPushButton *ok = box->addButton(QMessageBox::Ok);
+    box->addButton(tr(Texts::ignoreTheRestButton), QMessageBox::ActionRole)
+        ->setProperty("ignoreTheRest", true);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+    batch->failureBox = box;
+    box->show();
 }
 
 void MainWindow::batchWalked()
 {
     batch->walked = true;
-    if (!batch->showing && batch->arrived.empty())
+    if (!batch->failureBox && batch->arrived.empty())
         finishBatch();
 }
 
 void MainWindow::finishBatch()
 {
-    batch->thread.join();
+    runner.wait();
     ui->buttonStop->setVisible(false);
-    const QString journalPath = batch->journal.path();
-    if (!batch->journal.problem().isEmpty() && !batch->closing) {
-        QMessageBox refused(QMessageBox::Warning, windowTitle(),
-                            journalFailedMessage(batch->journal), QMessageBox::Ok, this);
-        refused.exec();
+    if (!runner.journalProblem().isEmpty() && !batch->closing) {
+        QMessageBox *refused =
+            openBox(Texts::journalFailed(runner.journalPath(), runner.journalProblem()),
+                    [this](QMessageBox *, QAbstractButton *) { showSummary(); });
+        refused->setIcon(QMessageBox::Warning);
+        refused->setWindowTitle(windowTitle());
+        refused->addButton(QMessageBox::Ok);
+        refused->show();
+        return;
     }
+    showSummary();
+}
+
+void MainWindow::showSummary()
+{
+    const QString journalPath = runner.journalPath();
     if (!journalPath.isEmpty())
-        batch->details += QStringLiteral("Registro delle modifiche: %1\n").arg(journalPath);
-    if (!batch->closing) {
-        QMessageBox summary;
-        summary.setText(summaryText(
-            batch->totals, batch->notOpened,
-            batch->stopped ? batch->songs - batch->totals.filesFound - batch->notOpened : 0));
-        // The OK button a box gets by default, made first and the default before Qt's details
-        // toggle joins it.
-        QPushButton *ok = summary.addButton(QMessageBox::Ok);
-        summary.setDefaultButton(ok);
-        summary.setEscapeButton(ok);
-        // What this batch changed can be taken back at once, from its journal.
-        QPushButton *restore = nullptr;
-        if (batch->totals.conversions > 0 && !journalPath.isEmpty())
-            restore = summary.addButton(tr("&Ripristina i kit"), QMessageBox::ActionRole);
-        if (!batch->details.isEmpty())
-            summary.setDetailedText(batch->details);
-        summary.exec();
-        if (restore && summary.clickedButton() == restore)
-            restoreKits(journalPath);
+        batch->details += Texts::journalLine(journalPath) + u'\n';
+    if (batch->closing) {
+        endBatch();
+        return;
     }
+    QMessageBox *summary = openBox(
+        summaryText(batch->totals, batch->notOpened,
+                    batch->stopped ? batch->songs - batch->totals.filesFound - batch->notOpened
+                                   : 0),
+        [this, journalPath](QMessageBox *, QAbstractButton *clicked) {
+            if (clicked && clicked->property("restore").toBool()) {
+                ui->progressBar->setMaximum(0); // busy
+                runner.startRestore(journalPath);
+            } else {
+                endBatch();
+            }
+        });
+    // The OK button a box gets by default, made first and the default before Qt's details
+    // toggle joins it.
+    QPushButton *ok = summary->addButton(QMessageBox::Ok);
+    summary->setDefaultButton(ok);
+    summary->setEscapeButton(ok);
+    // What this batch changed can be taken back at once, from its journal.
+    if (batch->totals.conversions > 0 && !journalPath.isEmpty()) {
+        summary->addButton(tr(Texts::restoreButton), QMessageBox::ActionRole)
+            ->setProperty("restore", true);
+    }
+    if (!batch->details.isEmpty())
+        summary->setDetailedText(batch->details);
+    summary->show();
+}
+
+// The kits the batch changed are back, by its journal: how many, with the lines left alone
+// and why in the details.
+void MainWindow::restored(const RestoreTotals &totals)
+{
+    runner.wait();
+    QMessageBox *done = openBox(Texts::restoreSummary(totals.restored, totals.leftAlone),
+                                [this](QMessageBox *, QAbstractButton *) { endBatch(); });
+    QPushButton *ok = done->addButton(QMessageBox::Ok);
+    done->setDefaultButton(ok);
+    done->setEscapeButton(ok);
+    if (!totals.problems.isEmpty())
+        done->setDetailedText(totals.problems);
+    done->show();
+}
+
+void MainWindow::endBatch()
+{
     const bool closing = batch->closing;
     batch.reset();
     ui->progressBar->setVisible(false);
@@ -442,56 +450,17 @@ void MainWindow::finishBatch()
         close();
 }
 
-// Puts back the kits the batch changed, by the journal, on a thread of its own like the batch;
-// then says how many, with the lines left alone and why in the details.
-void MainWindow::restoreKits(const QString &journalPath)
-{
-    ui->progressBar->setMaximum(0); // busy
-    int restored = 0;
-    int leftAlone = 0;
-    QString details;
-    QString problem;
-    QEventLoop waiting;
-    std::thread restoring([&] {
-        restoreJournal(
-            journalPath, false,
-            [&](const RestoredLine &line) {
-                if (line.result == RestoredLine::Result::Restored) {
-                    ++restored;
-                } else if (line.result == RestoredLine::Result::LeftAlone) {
-                    ++leftAlone;
-                    details += leftAloneMessage(line) + u'\n';
-                }
-            },
-            problem);
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    waiting.exec();
-    restoring.join();
-
-    QString text = QStringLiteral("Kit ripristinati: %1").arg(restored);
-    if (!problem.isEmpty())
-        text += u'\n' + SongBatch::notOpenedMessage(journalPath, problem);
-    if (leftAlone > 0)
-        text += QStringLiteral("\nNon ripristinati: %1").arg(leftAlone);
-    QMessageBox done;
-    done.setText(text);
-    QPushButton *ok = done.addButton(QMessageBox::Ok);
-    done.setDefaultButton(ok);
-    done.setEscapeButton(ok);
-    if (!details.isEmpty())
-        done.setDetailedText(details);
-    done.exec();
-}
-
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!batch) {
         QMainWindow::closeEvent(event);
         return;
     }
-    // The window closes, and the program ends, once the songs in flight are finished.
+    // The window closes, and the program ends, once the songs in flight are finished; a
+    // failure's box that waits goes, and no other box comes.
     stopBatch();
     batch->closing = true;
+    if (batch->failureBox)
+        batch->failureBox->done(0);
     event->ignore();
 }

@@ -1,18 +1,17 @@
 #pragma once
 
-#include "songbatch.h"
+#include "batchrunner.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+
+class QAbstractButton;
+class QMessageBox;
 
 namespace Ui {
 class MainWindow;
@@ -33,8 +32,6 @@ public:
     const QString &lastDirectory() const { return lastDir; }
     // Its value in a new window.
     static QString firstDirectory();
-    // The program's version, as its journals give it.
-    static QString programVersion();
 
     // Songs and folders given on the program's command line (by a file manager's "Open with",
     // or Windows' "Send to"): one batch once the event loop runs, as if dropped on the window.
@@ -82,37 +79,36 @@ private:
     void runBatch(const QStringList &paths);
     void stopBatch();
     void songsListed(int count);
-    void fetchOutcomes();
+    void outcomesArrived();
     void showArrivedOutcomes();
+    void showFailure(const QString &path, bool held);
     void batchWalked();
     void finishBatch();
-    void restoreKits(const QString &journalPath);
-    // Shows the error for a failed file; false when the user asks to see no more of them.
-    static bool reportFailure(const QString &path);
+    void showSummary();
+    void restored(const RestoreTotals &totals);
+    void endBatch();
+    // A message box without a parent or a title, as all of the window's are, modal to the
+    // whole program, that calls `answered` with the button clicked once it is closed.
+    QMessageBox *openBox(const QString &text,
+                         std::function<void(QMessageBox *box, QAbstractButton *clicked)> answered);
 
     MainWindowForm *ui;
     QString lastDir;
     // From a drop's acceptance, or a button's batch start, to the batch's end.
     bool batchRunning = false;
+    BatchRunner runner;
 
-    // The batch in progress: its thread, and what its outcomes have added up to so far.
+    // What the batch in progress has shown so far.
     struct Batch
     {
-        std::thread thread;
-        SongBatch::Control control;
-        Journal journal{QStringLiteral("kadenzo"), programVersion()};
-        // While on, the batch pauses at each failed song until its message box is closed.
-        std::atomic<bool> holdAtFailures = true;
-        std::mutex incomingMutex;
-        std::vector<SongBatch::Outcome> incoming; // reported, not yet fetched by this thread
-        bool fetchQueued = false;                 // an event to fetch them is on its way
-        std::deque<SongBatch::Outcome> arrived;   // fetched, not yet shown
-        bool showing = false;                     // the outcomes are being shown (a box may wait)
+        std::deque<BatchRunner::Arrival> arrived; // not yet shown
+        QMessageBox *failureBox = nullptr;        // a failure's box waits for the user
+        bool holdAtFailures = true;               // until "Ignora i successivi"
         bool walked = false;                      // the thread has ended: every outcome arrived
         bool stopped = false;                     // the user stopped it
         bool closing = false;                     // the window closes at its end: no more boxes
         int songs = 0;
-        ConversionEngine::Totals totals;
+        SongBatch::Totals totals;
         int notOpened = 0;
         QString details;
     };

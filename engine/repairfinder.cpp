@@ -1,0 +1,44 @@
+#include "repairfinder.h"
+#include "drumkits.h"
+
+RepairFinder::RepairFinder(QIODevice &song, qint64 size, qsizetype blockSize,
+                           const SongReader::Overlay *overlay)
+    : reader(song, size, blockSize, overlay)
+{
+}
+
+bool RepairFinder::next(Repair &repair)
+{
+    if (yielded < proven) {
+        repair = held[yielded++];
+        if (yielded == proven) {
+            held.clear();
+            proven = yielded = 0;
+        }
+        return true;
+    }
+    SongReader::Event event;
+    while (reader.next(event)) {
+        switch (event.kind) {
+        case SongReader::Event::Kind::SystemExclusive:
+            rhythm.applyGsMessage(reader.eventBuffer(), event.length);
+            break;
+        case SongReader::Event::Kind::ProgramChange:
+            if (!rhythm.isRhythm(event.channel) || isStandardKit(event.program))
+                break;
+            repair = {event.offset, event.channel, event.program};
+            if (!event.held)
+                return true;
+            held.push_back(repair);
+            break;
+        case SongReader::Event::Kind::TrackEnd:
+            if (!held.empty()) {
+                proven = held.size();
+                return next(repair);
+            }
+            break;
+        }
+    }
+    held.clear(); // a song that failed: its unproven repairs are never made
+    return false;
+}

@@ -1,0 +1,191 @@
+// The song as a whole: its header, its tracks in turn, and the block buffer every byte is
+// read through. The chunks are found in chunks.cpp, the events of a track walked in
+// eventwalk.cpp.
+#include "songreader.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+
+namespace {
+constexpr int headerSize = 14; // "MThd", length 6, format, track count, division
+} // namespace
+
+SongReader::SongReader(QIODevice &song, qint64 size, qsizetype blockSize, const Overlay *overlay)
+    : file(song)
+    , overlay(overlay && !overlay->empty() ? overlay : nullptr)
+    , songEnd(size)
+    , block(std::size_t(qMax(blockSize, qsizetype(1))))
+{
+    cursor = blockEnd = fastEnd = block.data();
+}
+
+bool SongReader::next(Event &event)
+{
+    for (;;) {
+        switch (stage) {
+        case Stage::Start:
+            if (!startSong())
+                return fail();
+            break;
+        case Stage::NextTrack:
+            if (track == trackCount) {
+                stage = Stage::Walked;
+                return false;
+            }
+            if (!seekTo(nextChunk) || !findTrack())
+                return fail();
+            runningStatus = -1; // each track starts without running status
+            stage = Stage::InTrack;
+            break;
+        case Stage::InTrack: {
+            const TrackEnd end = walkToEvent(event);
+            if (end == TrackEnd::Event)
+                return true;
+            if (end == TrackEnd::NotAccepted || !endTrack(end))
+                return fail();
+            ++track;
+            stage = Stage::NextTrack;
+            event = Event{};
+            event.kind = Event::Kind::TrackEnd;
+            return true;
+        }
+        case Stage::Walked:
+        case Stage::Failed:
+            return false;
+        }
+    }
+}
+
+bool SongReader::fail()
+{
+    stoppedAt = outOfRangeEnd >= 0 ? outOfRangeEnd : filePos();
+    stage = Stage::Failed;
+    return false;
+}
+
+// The header: only its tag is checked, as the format and the division do not matter to the
+// repair; an empty file is a song with nothing in it.
+bool SongReader::startSong()
+{
+    if (!restartAt(0) || !findRmidSong())
+        return false;
+    eventBuf.fill(0);
+    int headerRead = 0;
+    while (headerRead < headerSize && readByte(eventBuf[headerRead]))
+        ++headerRead;
+    if (headerRead == 0 && songStart == 0) {
+        stage = Stage::Walked;
+        return true;
+    }
+    if (headerRead < 4 || !bufferStartsWith("MThd"))
+        return false;
+    trackCount = eventBuf[10] * 256 + eventBuf[11];
+    if (trackCount > 0 && !findFirstChunk(nextChunk))
+        return false;
+    stage = Stage::NextTrack;
+    return true;
+}
+
+// Where the next track is looked for; after the last one, only to prove a track that holds
+// out-of-range data.
+bool SongReader::endTrack(TrackEnd end)
+{
+    nextChunk = filePos();
+    const bool more = track + 1 < trackCount;
+    if (end == TrackEnd::EndOfTrack && (more || outOfRangeEnd >= 0) &&
+        !chunkAfterEndOfTrack(nextChunk))
+        return false;
+    return outOfRangeEnd < 0 || heldDataProven(nextChunk);
+}
+
+bool SongReader::readBytes(quint8 *bytes, std::size_t count)
+{
+    return std::all_of(bytes, bytes + count, [this](quint8 &byte) { return readByte(byte); });
+}
+
+// A variable-length quantity of any number of bytes, kept in 32 bits: the top bits of an
+// overlong one are lost, and a result of zero or below means "no data".
+bool SongReader::readVarLen(qint32 &value)
+{
+    quint32 accumulated = 0;
+    quint8 byte = 0;
+    do {
+        if (!readByte(byte))
+            return false;
+        accumulated = (accumulated << 7) | (byte & 0x7F);
+    } while (byte & 0x80);
+    value = qint32(accumulated);
+    return true;
+}
+
+bool SongReader::skipBytes(qint64 count)
+{
+    while (count > 0) {
+        if (cursor >= blockEnd && !refillBlock())
+            return false;
+        const qint64 step = qMin(count, qint64(blockEnd - cursor));
+        cursor += step;
+        count -= step;
+    }
+    return true;
+}
+
+// Moves the walk to an offset in the song: inside the block by the cursor alone, elsewhere by
+// a seek that empties the block. Never past the song's end.
+bool SongReader::seekTo(qint64 offset)
+{
+    const qint64 inBlock = offset - blockStart;
+    if (inBlock >= 0 && inBlock <= blockEnd - block.data()) {
+        cursor = block.data() + inBlock;
+        return true;
+    }
+    return restartAt(offset);
+}
+
+bool SongReader::restartAt(qint64 offset)
+{
+    if (offset < songStart || offset > songEnd)
+        return false;
+    blockStart = offset;
+    cursor = blockEnd = block.data();
+    placeLimits();
+    return true;
+}
+
+// Reads the next block, never past the song's end (an RMID file's song ends inside it).
+bool SongReader::refillBlock()
+{
+    blockStart += blockEnd - block.data();
+    const qint64 wanted = qMin(qint64(block.size()), songEnd - blockStart);
+    // A device just opened is at its start already, and one read after another needs no seek
+    // (a system call); after a write the device is where the byte was written.
+    const bool placed = wanted > 0 && (file.pos() == blockStart || file.seek(blockStart));
+    const qint64 length = placed ? file.read(block.data(), wanted) : 0;
+    cursor = blockEnd = block.data();
+    if (length > 0) {
+        blockEnd += length;
+        if (overlay) {
+            const auto end = overlay->lower_bound(blockStart + length);
+            for (auto byte = overlay->lower_bound(blockStart); byte != end; ++byte)
+                block[std::size_t(byte->first - blockStart)] = char(byte->second);
+        }
+    }
+    placeLimits();
+    return length > 0;
+}
+
+// Where the track's declared end is in the block, and how far the walk may read event starts
+// unchecked (the longest event start's bytes before the block's end, and not past the
+// declared end).
+void SongReader::placeLimits()
+{
+    constexpr qint64 longestEventHead = 5 + 3; // a delta time, a status and two data bytes
+    const qint64 filled = blockEnd - block.data();
+    const qint64 inBlock = trackEnd - blockStart;
+    const bool held = trackEnd >= 0 && inBlock >= 0 && inBlock <= filled;
+    trackEndInBlock = held ? block.data() + inBlock : nullptr;
+    fastEnd = filled >= longestEventHead ? blockEnd - (longestEventHead - 1) : block.data();
+    if (held && trackEndInBlock < fastEnd)
+        fastEnd = trackEndInBlock;
+}
