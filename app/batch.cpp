@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 #include <QThread>
 
@@ -37,7 +38,7 @@ int restoreJournals(const QStringList &journals, bool dryRun, bool list)
                 err << leftAloneMessage(line) << Qt::endl;
         };
         if (!restoreJournal(journal, dryRun, report, problem)) {
-            err << Texts::notOpened(journal, problem) << Qt::endl;
+            err << Texts::journalNotRead(journal, problem) << Qt::endl;
             everyJournalRead = false;
         }
     }
@@ -79,7 +80,8 @@ int main(int argc, char *argv[])
     qtItalian.install();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(Texts::Batch::description());
+    parser.setApplicationDescription(
+        Texts::Batch::description(QDir::toNativeSeparators(Journal::folder())));
     parser.addPositionalArgument(QStringLiteral("PERCORSO"), Texts::Batch::pathArgument(),
                                  QStringLiteral("PERCORSO..."));
     const QCommandLineOption recursive({QStringLiteral("r"), QStringLiteral("recursive")},
@@ -100,8 +102,14 @@ int main(int argc, char *argv[])
 
     // One list for both: each call of arguments() makes new strings of every path.
     const QStringList arguments = QCoreApplication::arguments();
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+    if (!parser.parse(arguments)) {
+        // Qt names an unknown option without its dashes: it is shown as it was typed.
+        QStringList unknown;
+        for (const QString &name : parser.unknownOptionNames())
+            unknown.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+        return usageError(unknown.isEmpty() ? parser.errorText()
+                                            : Texts::Batch::unknownOptions(unknown));
+    }
     // Qt would print the help in the system's 8-bit code page, which on Windows is not UTF-8.
     // Its --help-all adds only a QML debugger's option, which kadenzo-batch has no use for.
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
@@ -120,7 +128,8 @@ int main(int argc, char *argv[])
     }
     const QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
-        return usageError(Texts::Batch::missingPath());
+        return usageError(parser.isSet(restore) ? Texts::Batch::missingJournal()
+                                                : Texts::Batch::missingPath());
 
     if (parser.isSet(restore))
         return restoreJournals(paths, parser.isSet(dryRun), parser.isSet(list));

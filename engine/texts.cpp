@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QLibraryInfo>
+#include <QStringList>
 
 namespace Texts {
 
@@ -26,8 +27,8 @@ QString notOpenedCount(int notOpened)
 QString stoppedCount(int notWalked)
 {
     return notWalked == 1
-               ? QStringLiteral("Conversione interrotta: 1 file non elaborato")
-               : QStringLiteral("Conversione interrotta: %1 file non elaborati").arg(notWalked);
+               ? QStringLiteral("Elaborazione interrotta: 1 file non elaborato")
+               : QStringLiteral("Elaborazione interrotta: %1 file non elaborati").arg(notWalked);
 }
 
 QString notOpenedReason(NotOpened reason)
@@ -70,13 +71,13 @@ QString stoppedAfter(qint64 bytes)
 
 QString journalHeader(const QString &program, const QString &version, const QString &time)
 {
-    return QStringLiteral("# %1 %2, %3: file, posizione, canale, kit precedente")
+    return QStringLiteral("# %1 %2, %3: file, posizione, canale, kit originale")
         .arg(program, version, time);
 }
 
 QString journalFolderIsAFile(const QString &folder)
 {
-    return QStringLiteral("%1 non è una cartella").arg(folder);
+    return QStringLiteral("%1 esiste, ma non è una cartella").arg(folder);
 }
 
 QString journalFolderNotMade(const QString &folder)
@@ -87,7 +88,7 @@ QString journalFolderNotMade(const QString &folder)
 QString journalFailed(const QString &journalPath, const QString &problem)
 {
     return QStringLiteral("Attenzione! Impossibile scrivere il registro delle modifiche%1: %2. "
-                          "La conversione si è fermata: nessun altro kit è stato modificato.")
+                          "L'elaborazione si è fermata: nessun altro kit è stato convertito.")
         .arg(journalPath.isEmpty() ? QString() : u' ' + journalPath, problem);
 }
 
@@ -101,24 +102,31 @@ QString notAJournal()
     return QStringLiteral("non è un registro delle modifiche di Kadenzo");
 }
 
+QString journalNotRead(const QString &journalPath, const QString &problem)
+{
+    return QStringLiteral("Attenzione! Impossibile leggere il registro delle modifiche %1: %2")
+        .arg(journalPath, problem);
+}
+
 QString invalidJournalLine()
 {
-    return QStringLiteral("riga non valida");
+    return QStringLiteral("formato non valido");
 }
 
 QString noProgramChangeThere()
 {
-    return QStringLiteral("lì non c'è più un cambio di programma");
+    return QStringLiteral("in quella posizione non c'è più un Program Change");
 }
 
 QString programChangeOnChannel(int channel)
 {
-    return QStringLiteral("lì c'è un cambio di programma sul canale %1").arg(channel + 1);
+    return QStringLiteral("in quella posizione c'è un Program Change del canale %1")
+        .arg(channel + 1);
 }
 
 QString otherKitThere(int kit)
 {
-    return QStringLiteral("lì c'è il kit %1, non il kit 0").arg(kit);
+    return QStringLiteral("in quella posizione c'è il kit %1, non il kit 0").arg(kit);
 }
 
 QString leftAlone(int lineNumber, const QString &reason)
@@ -149,70 +157,99 @@ QString restoreSummary(int restored, int leftAlone)
 
 namespace Batch {
 
-QString description()
+QString description(const QString &journalFolder)
 {
     return QStringLiteral(
-        "Converte il DrumKit dei Midifile (.mid, .kar) che utilizzano impostazioni non "
-        "standard:\nogni kit di batteria non standard diventa kit 0, direttamente nei file, "
-        "senza copia\ndi sicurezza.\n\n"
-        "Alla fine stampa il riepilogo \"Files trovati: N, numero Conversioni: M\"; sullo "
-        "standard\nerror una riga per ogni file con un errore e per ogni percorso che non si "
-        "è potuto\naprire.\n\n"
-        "Stato di uscita: 0 se ogni percorso è stato elaborato senza errori, 1 se un file\n"
-        "ha un errore o un percorso non si può aprire, 2 se il comando è sbagliato.");
+               "Converte i kit di batteria non standard dei file MIDI (.mid, .kar): su ogni\n"
+               "canale di batteria, ogni kit non standard diventa il kit 0, direttamente nei\n"
+               "file, senza copia di sicurezza. Ogni PERCORSO è una canzone o una cartella.\n\n"
+               "Prima di ogni conversione, il kit originale viene scritto nel registro delle\n"
+               "modifiche: un file per elaborazione, nella cartella\n  %1\n"
+               "Con --restore, ogni PERCORSO è un registro: i kit originali vengono\n"
+               "ripristinati dove la canzone ha ancora il kit 0. Con --no-journal il registro\n"
+               "non viene scritto, e i kit convertiti non si potranno ripristinare.\n\n"
+               "Alla fine stampa il riepilogo \"Files trovati: N, numero Conversioni: M\" (con\n"
+               "--restore: \"Kit ripristinati: N, non ripristinati: M\"); sullo standard error,\n"
+               "una riga per ogni file con un errore e per ogni percorso che non si è potuto\n"
+               "aprire.\n\n"
+               "Stato di uscita:\n"
+               "  0  ogni percorso è stato elaborato senza errori (con --restore: ogni riga è\n"
+               "     stata ripristinata, o non c'era nulla da fare);\n"
+               "  1  una canzone ha un errore, un percorso non si è potuto aprire, o il\n"
+               "     registro non si è potuto scrivere (l'elaborazione allora si ferma); con\n"
+               "     --restore, una riga non è stata ripristinata o un registro non si è\n"
+               "     potuto leggere;\n"
+               "  2  il comando è sbagliato.")
+        .arg(journalFolder);
 }
 
 QString pathArgument()
 {
-    return QStringLiteral("Un Midifile, o una cartella: i suoi file .mid e .kar.");
+    return QStringLiteral("Una canzone o una cartella (le sue canzoni .mid e .kar); con "
+                          "--restore, un registro delle modifiche.");
 }
 
 QString recursiveOption()
 {
-    return QStringLiteral("Anche le sottocartelle delle cartelle (non i collegamenti simbolici).");
+    return QStringLiteral("Elabora anche le sottocartelle (non i collegamenti simbolici).");
 }
 
 QString dryRunOption()
 {
-    return QStringLiteral("Non modifica nessun file: stampa il riepilogo (con -l anche ogni "
-                          "conversione) che darebbe la riparazione.");
+    return QStringLiteral("Simulazione: non modifica nessun file e stampa il riepilogo (con -l "
+                          "anche ogni conversione) dell'elaborazione vera.");
 }
 
 QString listOption()
 {
-    return QStringLiteral("Una riga per conversione: file, posizione, canale, kit sostituito.");
+    return QStringLiteral("Una riga per ogni conversione: file, posizione, canale, kit originale.");
 }
 
 QString jobsOption(int defaultJobs)
 {
-    return QStringLiteral("Ripara fino a N file alla volta (predefinito: %1, uno per processore).")
+    return QStringLiteral("Converte fino a N file alla volta (predefinito: %1, uno per "
+                          "processore).")
         .arg(defaultJobs);
 }
 
 QString noJournalOption()
 {
-    return QStringLiteral("Non scrive il registro delle modifiche (per chi tiene copie proprie).");
+    return QStringLiteral("Non scrive il registro delle modifiche: i kit convertiti non si "
+                          "potranno ripristinare.");
 }
 
 QString restoreOption()
 {
-    return QStringLiteral("Rimette i kit dei registri delle modifiche dati come PERCORSO, "
-                          "dall'ultima riga alla prima.");
+    return QStringLiteral(
+        "Ripristina i kit originali dei registri delle modifiche indicati come PERCORSO.");
 }
 
 QString badJobs(int maxJobs, const QString &given)
 {
-    return QStringLiteral("--jobs vuole un numero da 1 a %1, non '%2'.").arg(maxJobs).arg(given);
+    return QStringLiteral("--jobs richiede un numero da 1 a %1, non '%2'.").arg(maxJobs).arg(given);
 }
 
 QString missingPath()
 {
-    return QStringLiteral("manca il PERCORSO dei Midifile.");
+    return QStringLiteral("manca il PERCORSO: indicate almeno una canzone o una cartella.");
+}
+
+QString missingJournal()
+{
+    return QStringLiteral("manca il registro delle modifiche da ripristinare: indicate almeno un "
+                          "registro.");
+}
+
+QString unknownOptions(const QStringList &asTyped)
+{
+    return asTyped.size() == 1
+               ? QStringLiteral("opzione sconosciuta: %1").arg(asTyped.first())
+               : QStringLiteral("opzioni sconosciute: %1").arg(asTyped.join(QStringLiteral(", ")));
 }
 
 QString helpHint()
 {
-    return QStringLiteral("Per l'aiuto: kadenzo-batch --help");
+    return QStringLiteral("Per l'aiuto, scrivete: kadenzo-batch --help");
 }
 
 } // namespace Batch
@@ -247,10 +284,8 @@ QString QtItalian::translate(const char *context, const char *sourceText,
         {"Displays help on commandline options.", "Mostra questo aiuto."},
         {"Displays help including Qt specific options.", "Come --help."},
         {"Displays version information.", "Mostra la versione."},
-        {"Unknown option '%1'.", "opzione sconosciuta '%1'."},
-        {"Unknown options: %1.", "opzioni sconosciute: %1."},
-        {"Missing value after '%1'.", "manca il valore dopo '%1'."},
-        {"Unexpected value after '%1'.", "valore inatteso dopo '%1'."},
+        {"Missing value after '%1'.", "manca il valore di %1"},
+        {"Unexpected value after '%1'.", "l'opzione %1 non accetta un valore"},
     };
     return italian.value(QString::fromUtf8(sourceText));
 }

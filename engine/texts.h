@@ -43,6 +43,7 @@ QString journalFolderNotMade(const QString &folder);
 QString journalFailed(const QString &journalPath, const QString &problem);
 QString journalLine(const QString &journalPath);
 QString notAJournal();
+QString journalNotRead(const QString &journalPath, const QString &problem);
 
 // A restore: why a journal line is left alone, the message for it, and the summary.
 QString invalidJournalLine();
@@ -56,7 +57,7 @@ QString restoreSummary(int restored, int leftAlone);
 
 // kadenzo-batch's help and its complaints about a command.
 namespace Batch {
-QString description();
+QString description(const QString &journalFolder);
 QString pathArgument();
 QString recursiveOption();
 QString dryRunOption();
@@ -66,6 +67,9 @@ QString noJournalOption();
 QString restoreOption();
 QString badJobs(int maxJobs, const QString &given);
 QString missingPath();
+QString missingJournal();
+// Unknown options, as typed ("-q", "--quiet").
+QString unknownOptions(const QStringList &asTyped);
 QString helpHint();
 } // namespace Batch
 

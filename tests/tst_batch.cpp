@@ -186,7 +186,7 @@ QString newJournal(const QStringList &before)
                                                                           : QString();
 }
 
-const QString usageHint = QStringLiteral("Per l'aiuto: kadenzo-batch --help");
+const QString usageHint = QStringLiteral("Per l'aiuto, scrivete: kadenzo-batch --help");
 } // namespace
 
 class BatchTest : public QObject
@@ -323,17 +323,22 @@ void BatchTest::interface_data()
                             << QStringList{"kadenzo-batch: " + message, usageHint} << 2
                             << QStringList{};
     };
-    usage("no path", {}, "manca il PERCORSO dei Midifile.");
-    usage("options but no path", {"-r", "-l"}, "manca il PERCORSO dei Midifile.");
-    usage("an unknown option", {"-x", "single.mid"}, "opzione sconosciuta 'x'.");
-    usage("an unknown long option", {"single.mid", "--fast"}, "opzione sconosciuta 'fast'.");
-    usage("-j without a number", {"single.mid", "-j"}, "manca il valore dopo '-j'.");
-    usage("--jobs 0", {"--jobs", "0", "single.mid"},
-          "--jobs vuole un numero da 1 a 1024, non '0'.");
-    usage("--jobs of words", {"--jobs", "tanti", "single.mid"},
-          "--jobs vuole un numero da 1 a 1024, non 'tanti'.");
-    usage("-j -1", {"-j", "-1", "single.mid"}, "--jobs vuole un numero da 1 a 1024, non '-1'.");
-    usage("a value for a switch", {"--list=yes", "single.mid"}, "valore inatteso dopo '--list'.");
+    const QString noPath = "manca il PERCORSO: indicate almeno una canzone o una cartella.";
+    usage("no path", {}, noPath);
+    usage("options but no path", {"-r", "-l"}, noPath);
+    usage("--restore without a journal", {"--restore"},
+          "manca il registro delle modifiche da ripristinare: indicate almeno un registro.");
+    usage("an unknown option, as typed", {"-q", "single.mid"}, "opzione sconosciuta: -q");
+    usage("an unknown long option", {"single.mid", "--fast"}, "opzione sconosciuta: --fast");
+    usage("two unknown options", {"-lq", "--fast", "single.mid"},
+          "opzioni sconosciute: -q, --fast");
+    usage("-j without a number", {"single.mid", "-j"}, "manca il valore di -j");
+    const QString badJobs = "--jobs richiede un numero da 1 a 1024, non '%1'.";
+    usage("--jobs 0", {"--jobs", "0", "single.mid"}, badJobs.arg("0"));
+    usage("--jobs of words", {"--jobs", "tanti", "single.mid"}, badJobs.arg("tanti"));
+    usage("-j -1", {"-j", "-1", "single.mid"}, badJobs.arg("-1"));
+    usage("a value for a switch", {"--list=yes", "single.mid"},
+          "l'opzione --list non accetta un valore");
 
     QTest::newRow("-v") << QStringList{"-v"} << QStringList{"kadenzo-batch 1.1"} << QStringList{}
                         << 0 << QStringList{};
@@ -371,8 +376,8 @@ QStringList optionNames(const QString &text)
     return names;
 }
 
-// The help names the options that the manual page describes, no more and no fewer, and comes
-// out in UTF-8 on every system.
+// The help names the options and the exit statuses that the manual page describes, no more and
+// no fewer, says where the journals are, and comes out in UTF-8 on every system.
 void BatchTest::helpAndManualPageNameTheSameOptions()
 {
     const Run run = runBatch({"--help"});
@@ -381,12 +386,15 @@ void BatchTest::helpAndManualPageNameTheSameOptions()
     QVERIFY2(run.out.first().startsWith("Uso: ") &&
                  run.out.first().endsWith(" [OPZIONI] PERCORSO..."),
              qPrintable(run.out.first()));
-    QVERIFY(run.out.contains("Stato di uscita: 0 se ogni percorso è stato elaborato senza "
-                             "errori, 1 se un file"));
+    QVERIFY(run.out.contains("  " + QDir::toNativeSeparators(Journal::folder())));
     QStringList inHelp;
+    QStringList statusesInHelp;
+    static const QRegularExpression status(QStringLiteral("^  ([0-9])  \\S"));
     for (const QString &line : run.out) {
-        if (line.startsWith(QLatin1String("  -"))) // "  -r, --recursive   Anche..."
+        if (line.startsWith(QLatin1String("  -"))) // "  -r, --recursive   Elabora..."
             inHelp += optionNames(line.trimmed().section(QStringLiteral("  "), 0, 0));
+        if (const QRegularExpressionMatch match = status.match(line); match.hasMatch())
+            statusesInHelp.append(match.captured(1)); // "  1  una canzone ha un errore..."
     }
 
     // In the manual page, each option is the line after a .TP in the OPZIONI section.
@@ -403,6 +411,16 @@ void BatchTest::helpAndManualPageNameTheSameOptions()
     inManual.sort();
     QVERIFY(!inHelp.isEmpty());
     QCOMPARE(inHelp, inManual);
+
+    // Each exit status is a ".B N" after a .TP in the STATO DI USCITA section.
+    const QString statuses = page.section(QStringLiteral(".SH \"STATO DI USCITA\"\n"), 1)
+                                 .section(QStringLiteral("\n.SH "), 0, 0);
+    QStringList statusesInManual;
+    for (const QString &entry : statuses.split(QStringLiteral(".TP\n")).mid(1))
+        statusesInManual.append(entry.section(u'\n', 0, 0).remove(QStringLiteral(".B ")));
+    QCOMPARE(statusesInHelp, QStringList({"0", "1", "2"}));
+    QCOMPARE(statusesInHelp, statusesInManual);
+    QVERIFY(page.contains(QStringLiteral(".SH \"REGISTRO DELLE MODIFICHE\"")));
 }
 
 // Cannot be opened for writing: reported and left alone, by a run. A dry run judges by the
@@ -523,7 +541,7 @@ void BatchTest::restoreGivesBackEveryByte_data()
     QTest::newRow("a byte changed since")
         << kits << QStringList{"s.mid"} << "kit 5 at 24"
         << QStringList{"Attenzione! Kit non ripristinato in %1, posizione 24 (canale 10, kit 17): "
-                       "lì c'è il kit 5, non il kit 0"}
+                       "in quella posizione c'è il kit 5, non il kit 0"}
         << "Kit ripristinati: 2, non ripristinati: 1";
     QTest::newRow("a byte that holds its former kit already")
         << kits << QStringList{"s.mid"} << "kit 17 at 24" << QStringList{}

@@ -893,7 +893,7 @@ void MainWindowTest::stoppingWalksTheStartedSongsWholeAndNoOther()
     const qsizetype notWalked = paths.size() - started.size();
     QCOMPARE(answerer.messages.size(), 1);
     QCOMPARE(answerer.messages[0].text,
-             QStringLiteral("Files trovati: %1, numero Conversioni: %1\nConversione interrotta: "
+             QStringLiteral("Files trovati: %1, numero Conversioni: %1\nElaborazione interrotta: "
                             "%2 file non elaborat%3")
                  .arg(started.size())
                  .arg(notWalked)
@@ -1012,9 +1012,10 @@ void MainWindowTest::restoringPutsBackTheBatchsKits()
     QCOMPARE(result.messages.size(), 2);
     QCOMPARE(result.messages[0].text, QStringLiteral("Files trovati: 2, numero Conversioni: 2"));
     QCOMPARE(result.messages[1].text, QStringLiteral("Kit ripristinati: 1, non ripristinati: 1"));
-    QCOMPARE(result.messages[1].details,
-             "Attenzione! Kit non ripristinato in " + QDir::toNativeSeparators(changed) +
-                 ", posizione 24 (canale 10, kit 17): lì c'è il kit 5, non il kit 0\n");
+    QCOMPARE(
+        result.messages[1].details,
+        "Attenzione! Kit non ripristinato in " + QDir::toNativeSeparators(changed) +
+            ", posizione 24 (canale 10, kit 17): in quella posizione c'è il kit 5, non il kit 0\n");
     QCOMPARE(readFile(kept), goodSong);
 }
 

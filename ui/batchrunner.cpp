@@ -66,7 +66,7 @@ void BatchRunner::startRestore(const QString &journalPath)
         QString problem;
         if (!restoreJournal(
                 journalPath, false, [&](const RestoredLine &line) { totals.add(line); }, problem))
-            totals.problems += Texts::notOpened(journalPath, problem) + u'\n';
+            totals.problems += Texts::journalNotRead(journalPath, problem) + u'\n';
         emit restored(totals);
     });
 }

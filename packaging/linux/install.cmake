@@ -74,6 +74,9 @@ standard kit 0. It follows channel 10 and the channels that the song's own
 Roland GS messages turn into rhythm parts, and changes nothing else.
 
 Files are changed in place, with no backup: make a copy of the songs first.
+Before each change, the original kit is written to a journal, one per batch,
+from which the window's summary or, later, kadenzo-batch --restore puts the
+original kits back.
 
 The package holds the window (kadenzo, in Italian) and the command-line tool
 for whole collections (kadenzo-batch).")

@@ -42,8 +42,8 @@ Var CurrentUserButton
 !insertmacro MUI_PAGE_WELCOME
 ; LEGGIMI as a readme to read, not a licence to accept.
 !define MUI_PAGE_HEADER_TEXT "Leggimi"
-!define MUI_PAGE_HEADER_SUBTEXT "Che cosa fa Kadenzo e come si usa."
-!define MUI_LICENSEPAGE_TEXT_TOP "Lo stesso testo è nel file LEGGIMI.txt, accanto ai programmi."
+!define MUI_PAGE_HEADER_SUBTEXT "Che cosa fa Kadenzo e come usarlo."
+!define MUI_LICENSEPAGE_TEXT_TOP "Troverete questo testo anche nel file LEGGIMI.txt, nella cartella del programma."
 !define MUI_LICENSEPAGE_TEXT_BOTTOM "$(^ClickNext)"
 !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${STAGE}/LEGGIMI.txt"
@@ -60,7 +60,7 @@ Page custom ModePage ModePageLeave
 
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey /LANG=${LANG_ITALIAN} "ProductName" "${APP}"
-VIAddVersionKey /LANG=${LANG_ITALIAN} "FileDescription" "Installazione di ${APP}"
+VIAddVersionKey /LANG=${LANG_ITALIAN} "FileDescription" "Programma di installazione di ${APP}"
 VIAddVersionKey /LANG=${LANG_ITALIAN} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ITALIAN} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ITALIAN} "LegalCopyright" "GPL-3.0-or-later"
@@ -133,10 +133,10 @@ Function .onInit
 FunctionEnd
 
 Function ModePage
-    !insertmacro MUI_HEADER_TEXT "Per chi installare" "Solo per l'utente attuale, o per tutti gli utenti del computer."
+    !insertmacro MUI_HEADER_TEXT "Per chi installare" "Scegliete se installare ${APP} solo per voi o per tutti gli utenti del computer."
     nsDialogs::Create 1018
     Pop $0
-    ${NSD_CreateLabel} 0 0 100% 24u "L'installazione solo per l'utente attuale non richiede i permessi di amministratore; quella per tutti gli utenti sì, e Windows li chiederà."
+    ${NSD_CreateLabel} 0 0 100% 24u "L'installazione solo per voi non richiede i permessi di amministratore; quella per tutti gli utenti invece sì, e Windows ve li chiederà."
     Pop $0
     ${NSD_CreateRadioButton} 10u 34u -10u 12u "Solo per me"
     Pop $CurrentUserButton
@@ -171,7 +171,7 @@ Section "Kadenzo"
         ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
         ${If} $0 != $INSTDIR
         ${OrIfNot} ${FileExists} "$INSTDIR\kadenzo.exe"
-            MessageBox MB_OK|MB_ICONSTOP "Kadenzo non è stato installato per tutti gli utenti: servono i permessi di amministratore. Si può installare solo per l'utente attuale, senza permessi." /SD IDOK
+            MessageBox MB_OK|MB_ICONSTOP "Kadenzo non è stato installato per tutti gli utenti: per farlo servono i permessi di amministratore. Avviate di nuovo l'installazione e scegliete $\"Solo per me$\", che non li richiede; oppure, per installarlo per tutti gli utenti, quando Windows chiede i permessi rispondete $\"Sì$\" o inserite la password di un amministratore." /SD IDOK
             Abort "Installazione non riuscita."
         ${EndIf}
     ${Else}
@@ -247,7 +247,7 @@ Section "Uninstall"
         DetailPrint "Disinstallazione per tutti gli utenti: Windows chiede i permessi di amministratore."
         ExecShellWait "runas" "$EXEPATH" "/S /AllUsers /ElevatedPart _?=$INSTDIR"
         ${If} ${FileExists} "$INSTDIR\kadenzo.exe"
-            MessageBox MB_OK|MB_ICONSTOP "Kadenzo non è stato disinstallato: servono i permessi di amministratore." /SD IDOK
+            MessageBox MB_OK|MB_ICONSTOP "Kadenzo non è stato disinstallato: per farlo servono i permessi di amministratore. Avviate di nuovo la disinstallazione e, quando Windows chiede i permessi, rispondete $\"Sì$\" o inserite la password di un amministratore." /SD IDOK
             Abort "Disinstallazione non riuscita."
         ${EndIf}
     ${Else}
