@@ -88,10 +88,11 @@ inline quint64 eightBytesAt(const char *at)
 } // namespace eightbytes
 } // namespace
 
-// Walks one MTrk chunk up to its next Program Change or System Exclusive message (which it
-// yields), its End of Track meta event, or the chunk's end where that is where the next track
-// starts (trackEndsAtChunkEnd).
-SongReader::TrackEnd SongReader::walkToEvent(Event &event)
+// Walks one MTrk chunk up to its next Program Change or System Exclusive message, which it
+// leaves in eventBuf, its End of Track meta event, or the chunk's end where that is where the
+// next track starts (trackEndsAtChunkEnd). Nothing else is kept in the loop's registers: the
+// caller makes the event.
+SongReader::TrackEnd SongReader::walkToEvent()
 {
     for (;;) {
         cursor = walkTwoDataByteEvents(cursor);
@@ -120,19 +121,11 @@ SongReader::TrackEnd SongReader::walkToEvent(Event &event)
 
         if (status < 0xF0) {
             // Program Change: on a rhythm channel the program selects a drum kit.
-            if ((status & 0xF0) == 0xC0) {
-                event.kind = Event::Kind::ProgramChange;
-                event.offset = filePos() - 1;
-                event.channel = status & 0x0F;
-                event.program = eventBuf[1];
-                event.held = outOfRangeEnd >= 0;
-                return TrackEnd::Event;
-            }
+            if ((status & 0xF0) == 0xC0)
+                return TrackEnd::ProgramChange;
         } else if (status == 0xF0) {
-            if (!readSystemExclusive(event.length))
-                return TrackEnd::NotAccepted;
-            event.kind = Event::Kind::SystemExclusive;
-            return TrackEnd::Event;
+            return readSystemExclusive(systemExclusiveLength) ? TrackEnd::SystemExclusive
+                                                              : TrackEnd::NotAccepted;
         } else if (status == 0xFF) {
             bool endOfTrack = false;
             if (!skipMetaEvent(endOfTrack))
@@ -342,7 +335,7 @@ template <bool checked> Q_ALWAYS_INLINE bool SongReader::readDataByte(const char
 void SongReader::noteOutOfRangeData(const char *after)
 {
     if (outOfRangeEnd < 0)
-        outOfRangeEnd = blockStart + (after - block.data());
+        outOfRangeEnd = blockStart + (after - block.get());
 }
 
 // Reads the byte at `at` and moves past it. Checked, it first refills the block when `at` has

@@ -15,9 +15,10 @@ SongReader::SongReader(QIODevice &song, qint64 size, qsizetype blockSize, const 
     : file(song)
     , overlay(overlay && !overlay->empty() ? overlay : nullptr)
     , songEnd(size)
-    , block(std::size_t(qMax(blockSize, qsizetype(1))))
+    , blockCapacity(qMax(blockSize, qsizetype(1)))
+    , block(std::make_unique_for_overwrite<char[]>(std::size_t(blockCapacity)))
 {
-    cursor = blockEnd = fastEnd = block.data();
+    cursor = blockEnd = fastEnd = block.get();
 }
 
 bool SongReader::next(Event &event)
@@ -39,14 +40,25 @@ bool SongReader::next(Event &event)
             stage = Stage::InTrack;
             break;
         case Stage::InTrack: {
-            const TrackEnd end = walkToEvent(event);
-            if (end == TrackEnd::Event)
+            const TrackEnd end = walkToEvent();
+            event = Event{};
+            if (end == TrackEnd::ProgramChange) {
+                event.kind = Event::Kind::ProgramChange;
+                event.offset = filePos() - 1;
+                event.channel = eventBuf[0] & 0x0F;
+                event.program = eventBuf[1];
+                event.held = outOfRangeEnd >= 0;
                 return true;
+            }
+            if (end == TrackEnd::SystemExclusive) {
+                event.kind = Event::Kind::SystemExclusive;
+                event.length = systemExclusiveLength;
+                return true;
+            }
             if (end == TrackEnd::NotAccepted || !endTrack(end))
                 return fail();
             ++track;
             stage = Stage::NextTrack;
-            event = Event{};
             event.kind = Event::Kind::TrackEnd;
             return true;
         }
@@ -136,8 +148,8 @@ bool SongReader::skipBytes(qint64 count)
 bool SongReader::seekTo(qint64 offset)
 {
     const qint64 inBlock = offset - blockStart;
-    if (inBlock >= 0 && inBlock <= blockEnd - block.data()) {
-        cursor = block.data() + inBlock;
+    if (inBlock >= 0 && inBlock <= blockEnd - block.get()) {
+        cursor = block.get() + inBlock;
         return true;
     }
     return restartAt(offset);
@@ -148,7 +160,7 @@ bool SongReader::restartAt(qint64 offset)
     if (offset < songStart || offset > songEnd)
         return false;
     blockStart = offset;
-    cursor = blockEnd = block.data();
+    cursor = blockEnd = block.get();
     placeLimits();
     return true;
 }
@@ -156,13 +168,13 @@ bool SongReader::restartAt(qint64 offset)
 // Reads the next block, never past the song's end (an RMID file's song ends inside it).
 bool SongReader::refillBlock()
 {
-    blockStart += blockEnd - block.data();
-    const qint64 wanted = qMin(qint64(block.size()), songEnd - blockStart);
+    blockStart += blockEnd - block.get();
+    const qint64 wanted = qMin(blockCapacity, songEnd - blockStart);
     // A device just opened is at its start already, and one read after another needs no seek
     // (a system call); after a write the device is where the byte was written.
     const bool placed = wanted > 0 && (file.pos() == blockStart || file.seek(blockStart));
-    const qint64 length = placed ? file.read(block.data(), wanted) : 0;
-    cursor = blockEnd = block.data();
+    const qint64 length = placed ? file.read(block.get(), wanted) : 0;
+    cursor = blockEnd = block.get();
     if (length > 0) {
         blockEnd += length;
         if (overlay) {
@@ -181,11 +193,11 @@ bool SongReader::refillBlock()
 void SongReader::placeLimits()
 {
     constexpr qint64 longestEventHead = 5 + 3; // a delta time, a status and two data bytes
-    const qint64 filled = blockEnd - block.data();
+    const qint64 filled = blockEnd - block.get();
     const qint64 inBlock = trackEnd - blockStart;
     const bool held = trackEnd >= 0 && inBlock >= 0 && inBlock <= filled;
-    trackEndInBlock = held ? block.data() + inBlock : nullptr;
-    fastEnd = filled >= longestEventHead ? blockEnd - (longestEventHead - 1) : block.data();
+    trackEndInBlock = held ? block.get() + inBlock : nullptr;
+    fastEnd = filled >= longestEventHead ? blockEnd - (longestEventHead - 1) : block.get();
     if (held && trackEndInBlock < fastEnd)
         fastEnd = trackEndInBlock;
 }

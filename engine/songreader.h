@@ -4,7 +4,7 @@
 
 #include <array>
 #include <map>
-#include <vector>
+#include <memory>
 
 class QIODevice;
 
@@ -75,8 +75,9 @@ public:
 
 private:
     enum class Stage { Start, NextTrack, InTrack, Walked, Failed };
-    // How a track ended: at its End of Track event, or (without one) at its chunk's end.
-    enum class TrackEnd { NotAccepted, EndOfTrack, ChunkEnd, Event };
+    // Where the walk of a track stopped: at an event to yield, or at the track's end (its End
+    // of Track event, or without one its chunk's end), or at bytes it does not accept.
+    enum class TrackEnd { NotAccepted, EndOfTrack, ChunkEnd, ProgramChange, SystemExclusive };
     // What the eight bytes at an offset say about a chunk there.
     struct ChunkHeader
     {
@@ -103,7 +104,7 @@ private:
     // The events of a track (eventwalk.cpp). The readers that take `at` read from and move
     // that position instead of `cursor`; unchecked (`checked` false), they leave out the look
     // for the end of the block.
-    TrackEnd walkToEvent(Event &event);
+    TrackEnd walkToEvent();
     const char *walkTwoDataByteEvents(const char *at);
     static const char *walkEightBytesAtATime(const char *at, const char *end, quint32 &running,
                                              const char *&retryAt);
@@ -124,7 +125,7 @@ private:
     bool restartAt(qint64 offset);
     bool refillBlock();
     void placeLimits();
-    qint64 filePos() const { return blockStart + (cursor - block.data()); }
+    qint64 filePos() const { return blockStart + (cursor - block.get()); }
 
     Stage stage = Stage::Start;
     int trackCount = 0;
@@ -137,6 +138,7 @@ private:
     // Just past the current track's first data byte with its top bit set; -1 while there is
     // none. From that byte on, the track's Program Changes come `held`.
     qint64 outOfRangeEnd = -1;
+    qint32 systemExclusiveLength = 0; // of the last one
 
     QIODevice &file;
     const Overlay *overlay;
@@ -148,7 +150,9 @@ private:
     qint64 trackEnd = -1;
     const char *trackEndInBlock = nullptr;
     const char *fastEnd = nullptr; // see placeLimits
-    std::vector<char> block;
+    qsizetype blockCapacity;
+    // Not cleared when made: only the bytes read into it are ever read.
+    std::unique_ptr<char[]> block;
     qint64 blockStart = 0;          // file offset of block[0]
     const char *cursor = nullptr;   // the next byte to walk
     const char *blockEnd = nullptr; // past the last byte read into the block
