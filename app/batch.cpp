@@ -21,27 +21,25 @@ constexpr int exitFailedPath = 1;
 constexpr int exitUsage = 2;
 constexpr int maxJobs = 1024;
 
-// --restore: puts back the former kits of the journals given, in that order.
+// --restore: puts back the original kits of the journals given, newest first.
 int restoreJournals(const QStringList &journals, bool dryRun, bool list)
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
     RestoreTotals totals;
     bool everyJournalRead = true;
-    for (const QString &journal : journals) {
-        QString problem;
-        const auto report = [&](const RestoredLine &line) {
-            totals.add(line);
-            if (line.result == RestoredLine::Result::Restored && list)
-                out << journalLineText(line.line) << '\n';
-            else if (line.result == RestoredLine::Result::LeftAlone)
-                err << leftAloneMessage(line) << Qt::endl;
-        };
-        if (!restoreJournal(journal, dryRun, report, problem)) {
-            err << Texts::journalNotRead(journal, problem) << Qt::endl;
-            everyJournalRead = false;
-        }
-    }
+    const auto report = [&](const RestoredLine &line) {
+        totals.add(line);
+        if (line.result == RestoredLine::Result::Restored && list)
+            out << journalLineText(line.line) << '\n';
+        else if (line.result == RestoredLine::Result::LeftAlone)
+            err << leftAloneMessage(line) << Qt::endl;
+    };
+    const auto notRead = [&](const QString &journal, const QString &problem) {
+        err << Texts::journalNotRead(journal, problem) << Qt::endl;
+        everyJournalRead = false;
+    };
+    ::restoreJournals(journals, dryRun, report, notRead);
     out << Texts::restoreSummary(totals.restored, totals.leftAlone) << Qt::endl;
     return everyJournalRead && totals.leftAlone == 0 ? 0 : exitFailedPath;
 }

@@ -6,6 +6,14 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 QString escapedPath(const QString &path)
 {
@@ -26,24 +34,61 @@ QString unescapedPath(const QString &escaped)
     path.replace(QLatin1String("%25"), QLatin1String("%"));
     return path;
 }
+// Puts what was written to an open file on the disk: its data, and what is needed to read it
+// back (the size), as a power cut must not lose it.
+bool flushToDisk(const QFile &file)
+{
+#ifdef Q_OS_WIN
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())));
+#else
+    return fdatasync(file.handle()) == 0;
+#endif
+}
+
+// Puts a folder's entries on the disk: a new file's name, so that the file is found again
+// after a power cut. On Windows a folder can be flushed only through a handle opened for
+// writing, which NTFS grants to the user's own folders; where it is refused, NTFS's own journal
+// of its entries is what keeps the name.
+void flushFolder(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    const HANDLE handle =
+        CreateFileW(reinterpret_cast<const wchar_t *>(folder.utf16()), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        FlushFileBuffers(handle);
+        CloseHandle(handle);
+    }
+#else
+    const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_CLOEXEC);
+    if (handle >= 0) {
+        fsync(handle);
+        ::close(handle);
+    }
+#endif
+}
 } // namespace
 
 // A repair's line, read from the right: the path may hold tabs of its own.
-bool parseJournalLine(const QString &text, JournalLine &line)
+bool parseJournalLine(const QString &text, int columns, JournalLine &line)
 {
     const QStringList fields = text.split(u'\t');
-    if (fields.size() < 4)
+    if (fields.size() < columns || columns < 4)
         return false;
     bool offsetOk = false;
     bool channelOk = false;
     bool kitOk = false;
-    const qsizetype n = fields.size();
+    bool sizeOk = true;
+    const qsizetype n = fields.size() - (columns - 4); // past the four columns of old journals
     line.offset = fields[n - 3].toLongLong(&offsetOk);
     line.channel = fields[n - 2].toInt(&channelOk) - 1;
     line.formerKit = fields[n - 1].toInt(&kitOk);
+    line.size = columns > 4 ? fields[n].toLongLong(&sizeOk) : -1;
     line.path = unescapedPath(fields.mid(0, n - 3).join(u'\t'));
-    return offsetOk && channelOk && kitOk && !line.path.isEmpty() && line.offset >= 0 &&
-           line.channel >= 0 && line.channel < 16 && line.formerKit > 0 && line.formerKit < 256;
+    return offsetOk && channelOk && kitOk && sizeOk && !line.path.isEmpty() && line.offset >= 0 &&
+           line.channel >= 0 && line.channel < 16 && line.formerKit > 0 && line.formerKit < 256 &&
+           (columns == 4 || line.size > line.offset);
 }
 
 Journal::Journal(const QString &program, const QString &version)
@@ -60,7 +105,9 @@ QString Journal::folder()
 
 QString journalLineText(const JournalLine &line)
 {
-    return QString::fromUtf8(journalLineBytes(line));
+    JournalLine listed = line;
+    listed.size = -1; // as --list prints it
+    return QString::fromUtf8(journalLineBytes(listed));
 }
 
 QByteArray journalLineBytes(const JournalLine &line)
@@ -72,26 +119,62 @@ QByteArray journalLineBytes(const JournalLine &line)
     bytes += QByteArray::number(line.channel + 1);
     bytes += '\t';
     bytes += QByteArray::number(line.formerKit);
+    if (line.size >= 0) {
+        bytes += '\t';
+        bytes += QByteArray::number(line.size);
+    }
     return bytes;
 }
 
-bool Journal::record(const QString &songPath, std::span<const Repair> repairs)
+quint64 Journal::write(const QString &songPath, qint64 songSize, std::span<const Repair> repairs)
 {
     QByteArray bytes;
     for (const Repair &repair : repairs) {
-        bytes += journalLineBytes({songPath, repair.offset, repair.channel, repair.formerKit});
+        bytes +=
+            journalLineBytes({songPath, repair.offset, repair.channel, repair.formerKit, songSize});
         bytes += '\n';
     }
     const std::lock_guard lock(mutex);
     if (!failure.isEmpty() || (!file.isOpen() && !create()))
-        return false;
-    // Unbuffered: the lines are with the system when this returns, before the bytes are
-    // written.
+        return 0;
+    // Unbuffered: the lines are with the system when this returns; commit puts them on the disk.
     if (file.write(bytes) != bytes.size()) {
         failure = file.errorString();
-        return false;
+        return 0;
     }
-    return true;
+    return ++written;
+}
+
+bool Journal::commit(quint64 ticket)
+{
+    std::unique_lock lock(mutex);
+    while (committed < ticket && failure.isEmpty()) {
+        if (flushing) {
+            flushed.wait(lock);
+            continue;
+        }
+        // Every line written so far goes to the disk with this flush, other songs' too.
+        flushing = true;
+        const quint64 covered = written;
+        lock.unlock();
+        const bool done = flushToDisk(file);
+        lock.lock();
+        flushing = false;
+        ++flushCount;
+        if (done)
+            committed = covered;
+        else
+            failure =
+                file.errorString().isEmpty() ? Texts::journalNotFlushed() : file.errorString();
+        flushed.notify_all();
+    }
+    return committed >= ticket;
+}
+
+int Journal::flushes() const
+{
+    const std::lock_guard lock(mutex);
+    return flushCount;
 }
 
 bool Journal::create()
@@ -117,11 +200,13 @@ bool Journal::create()
         }
     }
     const QByteArray header =
-        (Texts::journalHeader(program, version, now.toString(Qt::ISODate)) + u'\n').toUtf8();
+        (Texts::journalHeader(program, version, now.toString(Qt::ISODateWithMs)) + u'\n').toUtf8();
     if (file.write(header) != header.size()) {
         failure = file.errorString();
         return false;
     }
+    // The journal's name on the disk before any line is taken for flushed.
+    flushFolder(where);
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "restore.h"
+#include "drumkits.h"
 #include "songbatch.h"
 #include "songfile.h"
 #include "texts.h"
@@ -6,110 +7,235 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <map>
+#include <tuple>
 
 namespace {
-// The Program Changes that a walk of a song meets at the given offsets, by offset.
-struct SongNow
+// A journal as read: its lines, each whole or named incomplete.
+struct JournalFile
 {
-    QString problem; // the song could not be opened
-    std::map<qint64, SongReader::Event> programs;
+    QString time; // of its first line, ISO 8601 in UTC: journals sort by it
+    std::vector<RestoredLine> lines;
 };
 
-SongNow walkForPrograms(const QString &path, const QSet<qint64> &offsets)
+// The first line: "# PROGRAM VERSION, TIME: COLUMN, COLUMN...". Journals written before the
+// song's size was recorded name four columns; later ones five.
+bool readJournal(const QString &journalPath, JournalFile &journal, QString &problem)
 {
-    SongNow song;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered)) {
-        song.problem = whyNotOpened(path, file.errorString());
-        return song;
-    }
-    SongReader reader(file, file.size());
-    SongReader::Event event;
-    while (reader.next(event)) {
-        if (event.kind == SongReader::Event::Kind::ProgramChange && offsets.contains(event.offset))
-            song.programs[event.offset] = event;
-    }
-    return song;
-}
-
-QString putBack(const JournalLine &line)
-{
-    QFile song(line.path);
-    if (!openSongForRepair(song))
-        return whyNotOpened(line.path, song.errorString());
-    if (!SongBatch::writeProgramByte(song, line.offset, quint8(line.formerKit)))
-        return song.errorString();
-    return {};
-}
-} // namespace
-
-bool restoreJournal(const QString &journalPath, bool dryRun,
-                    const std::function<void(const RestoredLine &)> &report, QString &problem)
-{
-    QFile journal(journalPath);
-    if (!journal.open(QIODevice::ReadOnly)) {
+    QFile file(journalPath);
+    if (!openSongForReading(file)) {
         problem = QFileInfo::exists(journalPath)
-                      ? journal.errorString()
+                      ? whyNotOpened(journalPath, file.errorString())
                       : Texts::notOpenedReason(Texts::NotOpened::Missing);
         return false;
     }
-    const QList<QByteArray> texts = journal.readAll().split('\n');
+    if (const auto facts = openFileFacts(file); facts && !facts->regular) {
+        problem = Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder);
+        return false;
+    }
+    const QList<QByteArray> texts = file.readAll().split('\n');
     // Empty: the batch was stopped as it created it, before the first line and its byte.
-    if (!texts.first().startsWith('#') && !(texts.size() == 1 && texts.first().isEmpty())) {
+    if (texts.size() == 1 && texts.first().isEmpty())
+        return true;
+    static const QRegularExpression header(QStringLiteral("^# .*, (\\d{4}-[0-9T:.-]+Z?): (.+)$"));
+    const QRegularExpressionMatch match = header.match(QString::fromUtf8(texts.first()).trimmed());
+    if (!match.hasMatch()) {
         problem = Texts::notAJournal();
         return false;
     }
-    std::vector<RestoredLine> lines;
-    QHash<QString, QSet<qint64>> offsetsOfSong;
+    journal.time = match.captured(1);
+    const int columns = int(match.captured(2).split(QStringLiteral(", ")).size());
     for (qsizetype i = 1; i < texts.size(); ++i) {
         QByteArray text = texts[i];
+        // The last piece has no line feed after it: a line cut short (a full disk, a crash)
+        // when it holds anything.
+        const bool whole = i + 1 < texts.size();
         if (text.endsWith('\r'))
             text.chop(1);
         if (text.isEmpty())
             continue;
         RestoredLine line;
         line.lineNumber = int(i + 1);
-        if (parseJournalLine(QString::fromUtf8(text), line.line))
-            offsetsOfSong[line.line.path].insert(line.line.offset);
-        else
-            line.reason = Texts::invalidJournalLine();
-        lines.push_back(std::move(line));
+        if (!whole || !parseJournalLine(QString::fromUtf8(text), columns, line.line)) {
+            line.line = {};
+            line.reason = Texts::incompleteLine();
+        }
+        journal.lines.push_back(std::move(line));
     }
+    return true;
+}
 
-    // Each song is walked once, when its last line comes; the lines before it then see the
-    // kits that the later ones put back.
-    QHash<QString, SongNow> songs;
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (line->reason.isEmpty()) {
-            const JournalLine &repair = line->line;
-            auto song = songs.find(repair.path);
-            if (song == songs.end())
-                song = songs.insert(repair.path,
-                                    walkForPrograms(repair.path, offsetsOfSong[repair.path]));
-            const auto program = song->programs.find(repair.offset);
-            if (!song->problem.isEmpty()) {
-                line->reason = song->problem;
-            } else if (program == song->programs.end()) {
-                line->reason = Texts::noProgramChangeThere();
-            } else if (program->second.channel != repair.channel) {
-                line->reason = Texts::programChangeOnChannel(program->second.channel);
-            } else if (program->second.program == repair.formerKit) {
-                line->result = RestoredLine::Result::NothingToDo;
-            } else if (program->second.program != 0) {
-                line->reason = Texts::otherKitThere(program->second.program);
-            } else if (!dryRun) {
-                line->reason = putBack(repair);
-            }
-            if (line->reason.isEmpty() && line->result != RestoredLine::Result::NothingToDo) {
-                line->result = RestoredLine::Result::Restored;
-                program->second.program = quint8(repair.formerKit);
-            }
+// What a walk of a song finds now at the offsets of its lines: the Program Change there, and
+// whether its channel is a rhythm channel at that point of the song.
+struct ProgramNow
+{
+    int channel = 0;
+    int program = 0;
+    bool rhythm = false;
+};
+
+struct SongNow
+{
+    QString problem; // the song could not be opened, or is no plain file
+    qint64 size = -1;
+    std::map<qint64, ProgramNow> programs;
+};
+
+SongNow walkForPrograms(const QString &path, const QSet<qint64> &offsets)
+{
+    SongNow song;
+    QFile file(path);
+    if (!openSongForReading(file)) {
+        song.problem = whyNotOpened(path, file.errorString());
+        return song;
+    }
+    const auto facts = openFileFacts(file);
+    if (facts && !facts->regular) {
+        song.problem = Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder);
+        return song;
+    }
+    song.size = facts ? facts->size : file.size();
+    SongReader reader(file, song.size);
+    RhythmChannels rhythm;
+    SongReader::Event event;
+    while (reader.next(event)) {
+        if (event.kind == SongReader::Event::Kind::SystemExclusive)
+            rhythm.applyGsMessage(reader.eventBuffer(), event.length);
+        else if (event.kind == SongReader::Event::Kind::ProgramChange &&
+                 offsets.contains(event.offset))
+            song.programs[event.offset] = {event.channel, event.program,
+                                           rhythm.isRhythm(event.channel)};
+    }
+    return song;
+}
+
+// Writes the original kit back, through the same kind of open as a batch's.
+QString putBack(const JournalLine &line)
+{
+    QFile song(line.path);
+    if (!openSongForRepair(song))
+        return whyNotOpened(line.path, song.errorString());
+    if (const auto facts = openFileFacts(song); facts && !facts->regular)
+        return Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder);
+    if (!SongBatch::writeProgramByte(song, line.offset, quint8(line.formerKit)))
+        return song.errorString();
+    return {};
+}
+
+// Restores a journal read, its lines from last to first. Only what a batch could have changed
+// is put back: at that offset, a Program Change of kit 0 on a channel that is a rhythm channel
+// there, in a song of the size it had, over an original kit that the kit table does not accept.
+// The songs of the journals being restored: each is walked once, at the offsets of all their
+// lines, when its first line to restore comes; the lines after it then see the kits that the
+// earlier ones put back (or, in a dry run, would have).
+struct Songs
+{
+    QHash<QString, QSet<qint64>> offsets;
+    QHash<QString, SongNow> now;
+
+    void add(const JournalFile &journal)
+    {
+        for (const RestoredLine &line : journal.lines) {
+            if (line.reason.isEmpty())
+                offsets[line.line.path].insert(line.line.offset);
+        }
+    }
+};
+
+void restoreLines(JournalFile &journal, bool dryRun, Songs &songs,
+                  const std::function<void(const RestoredLine &)> &report)
+{
+    for (auto line = journal.lines.rbegin(); line != journal.lines.rend(); ++line) {
+        const JournalLine &repair = line->line;
+        if (line->reason.isEmpty() && isStandardKit(quint8(repair.formerKit)))
+            line->reason = Texts::standardKitInLine(repair.formerKit);
+        if (!line->reason.isEmpty()) {
+            report(*line);
+            continue;
+        }
+        auto song = songs.now.find(repair.path);
+        if (song == songs.now.end())
+            song = songs.now.insert(repair.path,
+                                    walkForPrograms(repair.path, songs.offsets[repair.path]));
+        const auto program = song->programs.find(repair.offset);
+        if (!song->problem.isEmpty()) {
+            line->reason = song->problem;
+        } else if (repair.size >= 0 && song->size != repair.size) {
+            line->reason = Texts::sizeChanged(song->size, repair.size);
+        } else if (program == song->programs.end()) {
+            line->reason = Texts::noProgramChangeThere();
+        } else if (program->second.channel != repair.channel) {
+            line->reason = Texts::programChangeOnChannel(program->second.channel);
+        } else if (program->second.program == repair.formerKit) {
+            line->result = RestoredLine::Result::NothingToDo;
+        } else if (program->second.program != 0) {
+            line->reason = Texts::otherKitThere(program->second.program);
+        } else if (!program->second.rhythm) {
+            line->reason = Texts::notRhythmChannelThere(repair.channel);
+        } else if (!dryRun) {
+            line->reason = putBack(repair);
+        }
+        if (line->reason.isEmpty() && line->result != RestoredLine::Result::NothingToDo) {
+            line->result = RestoredLine::Result::Restored;
+            program->second.program = repair.formerKit;
         }
         report(*line);
     }
+}
+} // namespace
+
+bool restoreJournal(const QString &journalPath, bool dryRun,
+                    const std::function<void(const RestoredLine &)> &report, QString &problem)
+{
+    JournalFile journal;
+    if (!readJournal(journalPath, journal, problem))
+        return false;
+    Songs songs;
+    songs.add(journal);
+    restoreLines(journal, dryRun, songs, report);
+    return true;
+}
+
+void restoreJournals(const QStringList &journalPaths, bool dryRun,
+                     const std::function<void(const RestoredLine &)> &report,
+                     const std::function<void(const QString &, const QString &)> &notRead)
+{
+    struct Read
+    {
+        QString path;
+        JournalFile journal;
+    };
+    std::vector<Read> journals;
+    for (const QString &path : journalPaths) {
+        Read read{path, {}};
+        QString problem;
+        if (readJournal(path, read.journal, problem))
+            journals.push_back(std::move(read));
+        else
+            notRead(path, problem);
+    }
+    // Newest first: the kit a song had before the last batch comes back last, whatever the
+    // order given (a shell's registro/*.tsv gives the oldest first). Same time: by name.
+    std::stable_sort(journals.begin(), journals.end(), [](const Read &a, const Read &b) {
+        return std::tie(a.journal.time, a.path) > std::tie(b.journal.time, b.path);
+    });
+    Songs songs;
+    for (const Read &read : journals)
+        songs.add(read.journal);
+    for (Read &read : journals)
+        restoreLines(read.journal, dryRun, songs, report);
+}
+
+bool countJournalChanges(const QString &journalPath, int &changes, QString &problem)
+{
+    JournalFile journal;
+    if (!readJournal(journalPath, journal, problem))
+        return false;
+    changes = int(journal.lines.size());
     return true;
 }
 

@@ -62,9 +62,10 @@ struct Outcome
 // How one song that is open is repaired (repairSong).
 struct SongWork
 {
-    // Where the repairs are recorded first, and the song's name in it; none: no record.
+    // Where the repairs are recorded first; none: no record. The song's name in it is asked
+    // once, at its first repair.
     Journal *journal = nullptr;
-    QString journalName;
+    std::function<QString()> journalName;
     bool write = true; // false: a dry run, which only counts
     bool listConversions = false;
     qsizetype blockSize = SongReader::defaultBlockSize;
@@ -72,11 +73,25 @@ struct SongWork
     const SongReader::Overlay *overlay = nullptr;
 };
 
-// Repairs one song that is open for reading (and, to write, for writing): finds its repairs,
-// records each group in the journal and then writes its bytes. A failed write fails the song
-// there (stopOffset just past that byte); a journal that cannot be written leaves the group's
-// bytes unwritten and stops the song (NotRecorded).
-Outcome repairSong(QIODevice &song, qint64 size, const SongWork &work);
+// A song's last group of repairs, recorded in the journal but not yet on the disk: its bytes
+// wait for a flush that other songs' lines share (Journal::commit).
+struct DeferredWrites
+{
+    std::vector<Repair> repairs;
+    quint64 ticket = 0;
+};
+
+// Repairs one song that is open for reading (and, to write, for writing): finds its repairs in
+// bounded groups; records each group in the journal, flushed to the disk, and then writes its
+// bytes. With `deferred`, the last group (for most songs the only one) is recorded but left
+// for writeDeferred once its ticket is committed. A failed write fails the song there
+// (stopOffset just past that byte); a journal that cannot be written or flushed leaves the
+// group's bytes unwritten and stops the song (NotRecorded).
+Outcome repairSong(QIODevice &song, qint64 size, const SongWork &work,
+                   DeferredWrites *deferred = nullptr);
+// Writes the deferred group of a song, its lines on the disk, into `outcome`.
+void writeDeferred(QIODevice &song, const DeferredWrites &deferred, const SongWork &work,
+                   Outcome &outcome);
 
 // Writes one program byte of an open song; false, with the device's error, when it cannot. Every
 // write into a song goes through here: a repair's kit 0, and a restore's former kit.

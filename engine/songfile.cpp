@@ -1,11 +1,14 @@
 #include "songfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
+
+#include <string>
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -16,6 +19,56 @@
 bool openSongForRepair(QFile &file)
 {
     return file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered);
+}
+
+bool openSongForReading(QFile &file)
+{
+#ifdef Q_OS_WIN
+    return file.open(QIODevice::ReadOnly | QIODevice::ExistingOnly | QIODevice::Unbuffered);
+#else
+    const int handle =
+        ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0)
+        return false;
+    return file.open(handle, QIODevice::ReadOnly | QIODevice::Unbuffered,
+                     QFileDevice::AutoCloseHandle) ||
+           (::close(handle), false);
+#endif
+}
+
+QString resolvedPath(const QFile &file)
+{
+#ifdef Q_OS_WIN
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
+    std::wstring name(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2 && handle != INVALID_HANDLE_VALUE; ++attempt) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, name.data(), DWORD(name.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            break;
+        if (length < name.size()) {
+            name.resize(length);
+            // "\\?\C:\..." or "\\?\UNC\server\share\...": the prefix that lifts the
+            // length limit, which paths as people write them do not carry.
+            QString path = QString::fromStdWString(name);
+            if (path.startsWith(QLatin1String("\\\\?\\UNC\\")))
+                path = QLatin1String("\\\\") + path.mid(8);
+            else if (path.startsWith(QLatin1String("\\\\?\\")))
+                path = path.mid(4);
+            return path;
+        }
+        name.assign(length, L'\0');
+    }
+#else
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(file.handle());
+    QByteArray target(4096, '\0');
+    const ssize_t length = readlink(link.constData(), target.data(), std::size_t(target.size()));
+    if (length > 0 && length < target.size() && target.startsWith('/'))
+        return QFile::decodeName(target.left(length));
+#endif
+    const QString canonical = QFileInfo(file.fileName()).canonicalFilePath();
+    return QDir::toNativeSeparators(
+        canonical.isEmpty() ? QFileInfo(file.fileName()).absoluteFilePath() : canonical);
 }
 
 std::optional<OpenFileFacts> openFileFacts(const QFile &file)

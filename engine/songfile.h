@@ -35,6 +35,14 @@ std::optional<OpenFileFacts> openFileFacts(const QFile &file);
 // write goes to the system at once); never creates a file: a path that has gone away must not
 // come back as an empty file. False, with the file's error, when it cannot.
 bool openSongForRepair(QFile &file);
+// Opens a song for reading only, as a dry run or a restore's look at it: never waits on a pipe
+// (whose open for reading waits for a writer), which openFileFacts then tells from a file.
+bool openSongForReading(QFile &file);
+
+// The path of an open file as the system resolves it, with native separators: links and ".."
+// followed, and on Windows the name as the disk holds it (a case-blind disk may have been given
+// another case). What a journal names, so that a restore finds the very file that was changed.
+QString resolvedPath(const QFile &file);
 
 // Why a path could not be opened for reading and writing, in the words that follow
 // "Impossibile aprire PATH: ": Italian for the usual cases (Texts::NotOpened), the system's own

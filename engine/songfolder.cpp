@@ -27,21 +27,30 @@ bool isSongName(const QString &fileName)
 namespace {
 enum class EntryKind { Song, Subfolder };
 
-// By name ignoring case (the names lowered), then as written: the same order on every system
-// and in every run, whatever the folder's own order.
-void sortByNameIgnoringCase(QStringList &names)
+// By name ignoring case (the names lowered), then as written, then text before a name shown
+// alike that is not: the same order on every system and in every run, whatever the folder's own
+// order.
+void sortByNameIgnoringCase(std::vector<FolderName> &names)
 {
-    std::vector<std::pair<QString, QString>> keyed;
-    keyed.reserve(std::size_t(names.size()));
-    for (QString &name : names)
-        keyed.emplace_back(name.toLower(), std::move(name));
-    std::sort(keyed.begin(), keyed.end());
-    for (qsizetype i = 0; i < names.size(); ++i)
-        names[i] = std::move(keyed[std::size_t(i)].second);
+    std::vector<std::pair<QString, FolderName>> keyed;
+    keyed.reserve(names.size());
+    for (FolderName &name : names)
+        keyed.emplace_back(name.name.toLower(), std::move(name));
+    std::sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        if (a.second.name != b.second.name)
+            return a.second.name < b.second.name;
+        return a.second.isText && !b.second.isText;
+    });
+    for (std::size_t i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[i].second);
 }
 
 #ifdef Q_OS_WIN
-QStringList namesOfKind(const QString &folder, EntryKind kind)
+// Windows gives names in UTF-16, which may hold an unpaired surrogate: such a name opens, but
+// cannot be written to the journal, nor shown, as it is.
+std::vector<FolderName> namesOfKind(const QString &folder, EntryKind kind)
 {
     const QDir::Filters filters = kind == EntryKind::Song
                                       ? QDir::Files | QDir::NoDotAndDotDot
@@ -50,19 +59,23 @@ QStringList namesOfKind(const QString &folder, EntryKind kind)
     dir.setPath(folder);
     dir.setFilter(filters);
     dir.setSorting(QDir::Unsorted);
-    QStringList names = dir.entryList();
-    if (kind == EntryKind::Song)
-        names.removeIf([](const QString &name) { return !isSongName(name); });
+    const QStringList entries = dir.entryList();
+    std::vector<FolderName> names;
+    for (const QString &name : entries) {
+        if (kind == EntryKind::Subfolder || isSongName(name))
+            names.push_back({name, name.isValidUtf16()});
+    }
     return names;
 }
 #else
 // Listed by hand rather than with QDir, which makes a QFileInfo of every entry: over a folder
 // of 2000 songs that took 3.5 ms, as long as reading 5 MB of songs, before the first song
 // could start. The folder's entries say what most of them are (d_type); the system is asked
-// only about links and where the file system does not say.
-QStringList namesOfKind(const QString &folder, EntryKind kind)
+// only about links and where the file system does not say. A name is bytes, which Qt takes for
+// UTF-8: a name in other bytes (Latin-1) comes back from its text as other bytes.
+std::vector<FolderName> namesOfKind(const QString &folder, EntryKind kind)
 {
-    QStringList names;
+    std::vector<FolderName> names;
     DIR *dir = opendir(QFile::encodeName(folder).constData());
     if (!dir)
         return names;
@@ -82,27 +95,27 @@ QStringList namesOfKind(const QString &folder, EntryKind kind)
             type = S_ISREG(status.st_mode) ? DT_REG : S_ISDIR(status.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (type == (kind == EntryKind::Song ? DT_REG : DT_DIR))
-            names.append(name);
+            names.push_back({name, QFile::encodeName(name) == entry->d_name});
     }
     closedir(dir);
     return names;
 }
 #endif
 
-QStringList sortedNamesOfKind(const QString &folder, EntryKind kind)
+std::vector<FolderName> sortedNamesOfKind(const QString &folder, EntryKind kind)
 {
-    QStringList names = namesOfKind(folder, kind);
+    std::vector<FolderName> names = namesOfKind(folder, kind);
     sortByNameIgnoringCase(names);
     return names;
 }
 } // namespace
 
-QStringList songNamesInFolder(const QString &folder)
+std::vector<FolderName> songNamesInFolder(const QString &folder)
 {
     return sortedNamesOfKind(folder, EntryKind::Song);
 }
 
-QStringList subfolderNamesInFolder(const QString &folder)
+std::vector<FolderName> subfolderNamesInFolder(const QString &folder)
 {
     return sortedNamesOfKind(folder, EntryKind::Subfolder);
 }
@@ -127,11 +140,21 @@ void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &son
         songs.push_back({folder, Texts::notOpenedReason(Texts::NotOpened::AccessDenied)});
         return;
     }
-    for (const QString &name : songNamesInFolder(folder))
-        songs.push_back({pathInFolder(folder, name), {}});
+    for (const FolderName &song : songNamesInFolder(folder)) {
+        songs.push_back(
+            {pathInFolder(folder, song.name), song.isText ? QString() : Texts::nameNotText()});
+    }
     if (recursive) {
-        for (const QString &name : subfolderNamesInFolder(folder))
-            addFolder(pathInFolder(folder, name), recursive, songs);
+        // A subfolder whose name is not text cannot be entered by it: it is reported, as a song
+        // would be, rather than left out without a word, so that the user knows that the songs
+        // in it were not walked, and which folder to rename.
+        for (const FolderName &subfolder : subfolderNamesInFolder(folder)) {
+            const QString path = pathInFolder(folder, subfolder.name);
+            if (subfolder.isText)
+                addFolder(path, recursive, songs);
+            else
+                songs.push_back({path, Texts::nameNotText()});
+        }
     }
 }
 
@@ -164,6 +187,12 @@ std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
     std::vector<SongPath> songs;
     songs.reserve(std::size_t(paths.size()));
     for (const QString &path : paths) {
+        // An unpaired surrogate (a name that Windows gives as it is): the song would open, but
+        // neither the journal nor a message could name it.
+        if (!path.isValidUtf16()) {
+            songs.push_back({path, Texts::nameNotText()});
+            continue;
+        }
         switch (kindOfPath(path)) {
         case PathKind::Folder:
             addFolder(path, recursive, songs);
@@ -175,7 +204,11 @@ std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
             songs.push_back({path, Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder)});
             break;
         case PathKind::Missing:
-            songs.push_back({path, Texts::notOpenedReason(Texts::NotOpened::Missing)});
+            // Qt shows bytes that are not text, on a command line or in a dialog, as U+FFFD: the
+            // path it gives leads nowhere, though the song may well be there.
+            songs.push_back({path, path.contains(QChar::ReplacementCharacter)
+                                       ? Texts::nameNotText()
+                                       : Texts::notOpenedReason(Texts::NotOpened::Missing)});
             break;
         }
     }

@@ -9,13 +9,23 @@
 // filter "Midifile (*.mid *.kar)" shows.
 bool isSongName(const QString &fileName);
 
-// The songs directly inside a folder, as bare file names: files (not folders, not hidden
-// ones) whose names are songs' names, sorted by name ignoring case.
-QStringList songNamesInFolder(const QString &folder);
+// A bare name in a folder. A name that the system gives in bytes that are not text (Latin-1
+// bytes on Linux, as old CDs and Windows copies carry them; an unpaired surrogate in Windows'
+// UTF-16) is decoded as well as it can be, with replacement characters (U+FFFD), and no path
+// made of that text leads to the entry: `isText` is false.
+struct FolderName
+{
+    QString name;
+    bool isText = true;
+};
 
-// The folders directly inside a folder, as bare names: not hidden ones, and not symbolic
-// links (a link may lead back up the tree), sorted by name ignoring case.
-QStringList subfolderNamesInFolder(const QString &folder);
+// The songs directly inside a folder: files (not folders, not hidden ones) whose names are
+// songs' names, sorted by name ignoring case.
+std::vector<FolderName> songNamesInFolder(const QString &folder);
+
+// The folders directly inside a folder: not hidden ones, and not symbolic links (a link may
+// lead back up the tree), sorted by name ignoring case.
+std::vector<FolderName> subfolderNamesInFolder(const QString &folder);
 
 // A path of a batch: a song to walk, or a path given that cannot be walked.
 struct SongPath
@@ -28,7 +38,10 @@ struct SongPath
 // name; a folder for its songs (songNamesInFolder) and, when `recursive`, then for each of its
 // subfolders (subfolderNamesInFolder) in turn, the same way down. A path that does not exist,
 // is neither a file nor a folder, or is a folder that cannot be read, gives a SongPath with a
-// problem in its place.
+// problem in its place. So does a name that is not text, a song's or a subfolder's
+// (Texts::nameNotText()), and a path given that is not text either: one that is not valid
+// UTF-16, or one that does not exist and holds U+FFFD, which is how Qt shows bytes that are
+// not text when it reads them from a command line or a dialog; such a path is never opened.
 std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive);
 
 // `folder` followed by `name`, with the separator that `folder` is written with: "C:\songs"

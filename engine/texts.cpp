@@ -50,6 +50,30 @@ QString notOpenedReason(NotOpened reason)
     return QStringLiteral("non è un file né una cartella");
 }
 
+QString nameNotText()
+{
+    return QStringLiteral("il nome del file non è un testo valido (byte di un'altra codifica): "
+                          "rinominate il file e riprovate");
+}
+
+QString restoreQuestion(const QString &journalPath, int changes)
+{
+    return changes == 1
+               ? QStringLiteral("Ripristinare il kit originale dell'unica conversione elencata "
+                                "nel registro delle modifiche %1?")
+                     .arg(journalPath)
+               : QStringLiteral("Ripristinare i kit originali delle %2 conversioni elencate nel "
+                                "registro delle modifiche %1?")
+                     .arg(journalPath, QString::number(changes));
+}
+
+QString nothingToRestore(const QString &journalPath)
+{
+    return QStringLiteral("Il registro delle modifiche %1 non elenca nessuna conversione: non c'è "
+                          "nessun kit da ripristinare.")
+        .arg(journalPath);
+}
+
 QString notOpened(const QString &path, const QString &reason)
 {
     return QStringLiteral("Attenzione! Impossibile aprire %1: %2").arg(path, reason);
@@ -71,7 +95,7 @@ QString stoppedAfter(qint64 bytes)
 
 QString journalHeader(const QString &program, const QString &version, const QString &time)
 {
-    return QStringLiteral("# %1 %2, %3: file, posizione, canale, kit originale")
+    return QStringLiteral("# %1 %2, %3: file, posizione, canale, kit originale, dimensione")
         .arg(program, version, time);
 }
 
@@ -102,15 +126,15 @@ QString notAJournal()
     return QStringLiteral("non è un registro delle modifiche di Kadenzo");
 }
 
+QString journalNotFlushed()
+{
+    return QStringLiteral("il disco non ha confermato la scrittura");
+}
+
 QString journalNotRead(const QString &journalPath, const QString &problem)
 {
     return QStringLiteral("Attenzione! Impossibile leggere il registro delle modifiche %1: %2")
         .arg(journalPath, problem);
-}
-
-QString invalidJournalLine()
-{
-    return QStringLiteral("formato non valido");
 }
 
 QString noProgramChangeThere()
@@ -127,6 +151,30 @@ QString programChangeOnChannel(int channel)
 QString otherKitThere(int kit)
 {
     return QStringLiteral("in quella posizione c'è il kit %1, non il kit 0").arg(kit);
+}
+
+QString incompleteLine()
+{
+    return QStringLiteral("riga incompleta");
+}
+
+QString notRhythmChannelThere(int channel)
+{
+    return QStringLiteral("in quella posizione il canale %1 non è un canale di batteria")
+        .arg(channel + 1);
+}
+
+QString standardKitInLine(int kit)
+{
+    return QStringLiteral("il kit %1 è un kit standard, che nessuna elaborazione converte")
+        .arg(kit);
+}
+
+QString sizeChanged(qint64 now, qint64 then)
+{
+    return QStringLiteral("la canzone ora è di %1 byte, non di %2 come quando è stata convertita")
+        .arg(now)
+        .arg(then);
 }
 
 QString leftAlone(int lineNumber, const QString &reason)

@@ -16,6 +16,12 @@ inline constexpr const char *folderCaption = QT_TRANSLATE_NOOP("MainWindow", "Sc
 inline constexpr const char *ignoreTheRestButton =
     QT_TRANSLATE_NOOP("MainWindow", "Ignora i successivi");
 inline constexpr const char *restoreButton = QT_TRANSLATE_NOOP("MainWindow", "&Ripristina i kit");
+// The question before restoring a journal dropped on the window or given on its command line;
+// its buttons are restoreButton, the default, and Qt's own Cancel button.
+QString restoreQuestion(const QString &journalPath, int changes);
+// Said instead of the question when the journal lists no change (its batch was stopped as it
+// created it).
+QString nothingToRestore(const QString &journalPath);
 // Plain texts, never translated.
 inline constexpr const char *songFilter = "Midifile (*.mid *.kar)";
 
@@ -31,6 +37,9 @@ QString stoppedCount(int notWalked);
 enum class NotOpened { Missing, AccessDenied, ReadOnly, InUse, Folder, NotFileOrFolder };
 QString notOpenedReason(NotOpened reason);
 QString notOpened(const QString &path, const QString &reason);
+// A name that the system gives in bytes that are not text (a Latin-1 name on Linux, an unpaired
+// surrogate on Windows): it cannot be named exactly, nor recorded in a journal.
+QString nameNotText();
 
 // The window's details line of a changed song: "PATH: canale 10: kit 17 → 0 (2 volte); ...".
 QString changeOfKit(int channel, int formerKit, int times);
@@ -43,13 +52,17 @@ QString journalFolderNotMade(const QString &folder);
 QString journalFailed(const QString &journalPath, const QString &problem);
 QString journalLine(const QString &journalPath);
 QString notAJournal();
+QString journalNotFlushed();
 QString journalNotRead(const QString &journalPath, const QString &problem);
 
 // A restore: why a journal line is left alone, the message for it, and the summary.
-QString invalidJournalLine();
 QString noProgramChangeThere();
 QString programChangeOnChannel(int channel);
 QString otherKitThere(int kit);
+QString incompleteLine();
+QString notRhythmChannelThere(int channel);
+QString standardKitInLine(int kit);
+QString sizeChanged(qint64 now, qint64 then);
 QString leftAlone(int lineNumber, const QString &reason);
 QString leftAlone(const QString &path, qint64 offset, int channel, int formerKit,
                   const QString &reason);

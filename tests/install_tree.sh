@@ -36,7 +36,9 @@ entry() { sed -n "s/^$1=//p" "$desktop"; }
 exec_command=$(entry Exec | cut -d' ' -f1)
 [ -x "$prefix/bin/$exec_command" ] || fail "Exec=$(entry Exec) names no installed program"
 # Kadenzo changes the files it is given: it must never be what opens a song on a double click.
-[ -z "$(entry MimeType)" ] || fail "the desktop entry names MIME types: $(entry MimeType)"
+# It names only a journal's type, for which it asks before it changes anything.
+[ "$(entry MimeType)" = "text/tab-separated-values;" ] ||
+    fail "the desktop entry names MIME types other than a journal's: $(entry MimeType)"
 icon=$(entry Icon)
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
     fail "Icon=$icon names no installed icon"

@@ -12,14 +12,17 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QtEndian>
 
 #include <filesystem>
+#include <tuple>
 
 #ifdef Q_OS_UNIX
+#include <fstream>
 #include <sys/stat.h>
 #endif
 
@@ -49,7 +52,21 @@ Run runBatch(const QStringList &arguments, const QString &workingDirectory = {})
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
-    process.start(QStringLiteral(KADENZO_BATCH), arguments);
+    QString program = QStringLiteral(KADENZO_BATCH);
+    QStringList programArguments = arguments;
+#ifdef Q_OS_UNIX
+    // A name in bytes that are not UTF-8 (Latin-1 "caf\xe9.mid") is no QString, and QProcess hands
+    // over only QStrings: an argument with a backslash is written as printf's %b reads it
+    // ("caf\\0351.mid"), and a shell hands kadenzo-batch the bytes that printf writes.
+    if (arguments.join(QString()).contains(u'\\')) {
+        const QString script = QStringLiteral("n=$#; for a in \"$@\"; do set -- \"$@\" "
+                                              "\"$(printf %b \"$a\")\"; done; shift $n; "
+                                              "exec \"$0\" \"$@\"");
+        programArguments = QStringList{QStringLiteral("-c"), script, program} + arguments;
+        program = QStringLiteral("/bin/sh");
+    }
+#endif
+    process.start(program, programArguments);
     Run run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return run;
@@ -144,9 +161,33 @@ const QList<Fixture> &fixtures()
         {"held.mid", song("00 99 24 81 00 C9 11"), song("00 99 24 81 00 C9 00")},
         {"unproven.mid", song("00 99 24 81 00 C9 11") + hex("F7"), {}},
         {"links/.hidden.mid", song("00 C9 11"), {}},
+        // Beside a song and a folder named in Latin-1 bytes (makeFixtures), a name that holds
+        // U+FFFD in UTF-8, as a name may: a song like any other.
+        {"latin1/real\uFFFD.mid", song("00 C9 11"), song("00 C9 00")},
     };
     return list;
 }
+
+#ifdef Q_OS_UNIX
+// A song and a folder named in Latin-1 bytes, as old CDs and Windows copies carry them: not UTF-8,
+// so no QString names them, and Qt shows them with U+FFFD, "caf\uFFFD.mid" and "caf\uFFFD".
+const char *const latin1Song = "latin1/caf\xe9.mid";
+const char *const latin1Folder = "latin1/caf\xe9";
+
+bool writeBytes(const QByteArray &path, const QByteArray &bytes)
+{
+    std::ofstream file(path.constData(), std::ios::binary);
+    file.write(bytes.constData(), bytes.size());
+    file.close();
+    return !file.fail();
+}
+
+QByteArray readBytes(const QByteArray &path)
+{
+    std::ifstream file(path.constData(), std::ios::binary);
+    return QByteArray::fromStdString({std::istreambuf_iterator<char>(file), {}});
+}
+#endif
 
 bool makeFixtures(const QString &root)
 {
@@ -158,11 +199,14 @@ bool makeFixtures(const QString &root)
 #ifdef Q_OS_UNIX
     // In links/: a link to a song, one that leads nowhere, and a pipe, which no walk may wait on.
     const QByteArray pipe = QFile::encodeName(root + QStringLiteral("/links/pipe.mid"));
+    const QByteArray rootBytes = QFile::encodeName(root) + '/';
     // A link to a folder, which -r must not follow: it would reach d.MID again.
     return QFile::link(QStringLiteral("../single.mid"), root + QStringLiteral("/links/a.mid")) &&
            QFile::link(QStringLiteral("nowhere.mid"), root + QStringLiteral("/links/gone.mid")) &&
            mkfifo(pipe.constData(), 0600) == 0 &&
-           QFile::link(QStringLiteral("Sub"), root + QStringLiteral("/songs/zlink"));
+           QFile::link(QStringLiteral("Sub"), root + QStringLiteral("/songs/zlink")) &&
+           writeBytes(rootBytes + latin1Song, song("00 C9 11")) &&
+           mkdir((rootBytes + latin1Folder).constData(), 0700) == 0;
 #else
     return true;
 #endif
@@ -309,6 +353,18 @@ void BatchTest::interface_data()
         << QStringList{"/dev/null"} << QStringList{summary(0, 0)}
         << QStringList{openError("/dev/null", "non è un file né una cartella")} << 1
         << QStringList{};
+    const QString notText = Texts::nameNotText();
+    QTest::newRow("-r: a song and a folder named in Latin-1 bytes are reported, left alone")
+        << QStringList{"-r", "-l", "latin1"}
+        << QStringList{"latin1/real\uFFFD.mid\t24\t10\t17", summary(1, 1)}
+        << QStringList{openError("latin1/caf\uFFFD.mid", notText),
+                       openError("latin1/caf\uFFFD", notText)}
+        << 1 << QStringList{"latin1/real\uFFFD.mid"};
+    QTest::newRow("the song named in Latin-1 bytes, given by its bytes")
+        << QStringList{"-l", "latin1/caf\\0351.mid", "latin1/real\uFFFD.mid"}
+        << QStringList{"latin1/real\uFFFD.mid\t24\t10\t17", summary(1, 1)}
+        << QStringList{openError("latin1/caf\uFFFD.mid", notText)} << 1
+        << QStringList{"latin1/real\uFFFD.mid"};
 #endif
 #ifdef Q_OS_WIN
     QTest::newRow("a folder written with backslashes")
@@ -353,6 +409,14 @@ void BatchTest::interface()
     QFETCH(QStringList, repaired);
 
     QTemporaryDir dir;
+#ifdef Q_OS_UNIX
+    // QTemporaryDir removes only what a QString names, not the names in Latin-1 bytes:
+    // std::filesystem, which names by bytes, removes the folder first.
+    const auto removeEverything = qScopeGuard([&] {
+        std::error_code error;
+        std::filesystem::remove_all(QFile::encodeName(dir.path()).toStdString(), error);
+    });
+#endif
     QVERIFY(makeFixtures(dir.path()));
     const Run run = runBatch(arguments, dir.path());
     QCOMPARE(run.out, out);
@@ -364,6 +428,10 @@ void BatchTest::interface()
         expected.insert(fixture.path,
                         repaired.contains(fixture.path) ? fixture.after : fixture.before);
     QCOMPARE(filesUnder(dir.path()), expected);
+#ifdef Q_OS_UNIX
+    // One that filesUnder cannot open by its name.
+    QCOMPARE(readBytes(QFile::encodeName(dir.path()) + '/' + latin1Song), song("00 C9 11"));
+#endif
 }
 
 // The options a text names: "-j, --jobs <N>" names -j and --jobs.
@@ -520,41 +588,84 @@ void BatchTest::restoreGivesBackEveryByte_data()
     QTest::addColumn<QByteArray>("song");
     QTest::addColumn<QStringList>("arguments"); // of the batch; s.mid is the song
     QTest::addColumn<QString>("afterwards");
-    QTest::addColumn<QStringList>("err"); // of the restore; %1 is the song's absolute path
+    QTest::addColumn<QStringList>("err"); // of the restore; %1 is the song's resolved path
     QTest::addColumn<QString>("summary");
 
     // Channel 10 selects kit 17 and, under running status, kit 10; a GS message makes part 1
-    // (channel 1) a rhythm part, which selects kit 20; channel 2 is not one.
+    // (channel 1) a rhythm part, which selects kit 20; channel 2, a piano, selects program 0.
     const QByteArray kits =
-        song("00 C9 11 00 0A 00 F0 0A 41 10 42 12 40 11 15 01 19 F7 00 C0 14 00 C1 30");
+        song("00 C9 11 00 0A 00 F0 0A 41 10 42 12 40 11 15 01 19 F7 00 C0 14 00 C1 00");
     QByteArray rmid = "RMID" + QByteArray("data") + QByteArray(4, '\0') + kits;
     qToLittleEndian<quint32>(quint32(kits.size()), rmid.data() + 8);
     rmid = "RIFF" + QByteArray(4, '\0') + rmid;
     qToLittleEndian<quint32>(quint32(rmid.size() - 8), rmid.data() + 4);
 
     const QString allBack = "Kit ripristinati: 3, non ripristinati: 0";
+    const QString leftAlone = "Attenzione! Kit non ripristinato in %1, posizione %2: %3";
     QTest::newRow("several rhythm channels")
         << kits << QStringList{"s.mid"} << "" << QStringList{} << allBack;
     QTest::newRow("an RMID song") << rmid << QStringList{"s.mid"} << "" << QStringList{} << allBack;
     QTest::newRow("a song given twice, by two paths")
         << kits << QStringList{"s.mid", "./s.mid", "-j", "2"} << "" << QStringList{} << allBack;
+#ifdef Q_OS_UNIX
+    // base/link leads to sub, so base/link/../s.mid is s.mid for the system; as text it would
+    // be base/s.mid, a copy that must stay as it is.
+    QTest::newRow("a path through a link and ..")
+        << kits << QStringList{"base/link/../s.mid"} << "" << QStringList{} << allBack;
+    QTest::newRow("a song that became a pipe")
+        << kits << QStringList{"s.mid"} << "pipe"
+        << QStringList{leftAlone.arg("%1", "42 (canale 1, kit 20)",
+                                     "non è un file né una cartella"),
+                       leftAlone.arg("%1", "26 (canale 10, kit 10)",
+                                     "non è un file né una cartella"),
+                       leftAlone.arg("%1", "24 (canale 10, kit 17)",
+                                     "non è un file né una cartella")}
+        << "Kit ripristinati: 0, non ripristinati: 3";
+#endif
     QTest::newRow("a byte changed since")
         << kits << QStringList{"s.mid"} << "kit 5 at 24"
-        << QStringList{"Attenzione! Kit non ripristinato in %1, posizione 24 (canale 10, kit 17): "
-                       "in quella posizione c'è il kit 5, non il kit 0"}
+        << QStringList{leftAlone.arg("%1", "24 (canale 10, kit 17)",
+                                     "in quella posizione c'è il kit 5, non il kit 0")}
         << "Kit ripristinati: 2, non ripristinati: 1";
-    QTest::newRow("a byte that holds its former kit already")
+    QTest::newRow("a byte that holds its original kit already")
         << kits << QStringList{"s.mid"} << "kit 17 at 24" << QStringList{}
         << "Kit ripristinati: 2, non ripristinati: 0";
     QTest::newRow("a song gone")
         << kits << QStringList{"s.mid"} << "gone"
-        << QStringList{"Attenzione! Kit non ripristinato in %1, posizione 42 (canale 1, kit 20): "
-                       "non esiste",
-                       "Attenzione! Kit non ripristinato in %1, posizione 26 (canale 10, kit 10): "
-                       "non esiste",
-                       "Attenzione! Kit non ripristinato in %1, posizione 24 (canale 10, kit 17): "
-                       "non esiste"}
+        << QStringList{leftAlone.arg("%1", "42 (canale 1, kit 20)", "non esiste"),
+                       leftAlone.arg("%1", "26 (canale 10, kit 10)", "non esiste"),
+                       leftAlone.arg("%1", "24 (canale 10, kit 17)", "non esiste")}
         << "Kit ripristinati: 0, non ripristinati: 3";
+    QTest::newRow("a song of another size")
+        << kits << QStringList{"s.mid"} << "a byte appended"
+        << QStringList{leftAlone.arg("%1", "42 (canale 1, kit 20)", "%2"),
+                       leftAlone.arg("%1", "26 (canale 10, kit 10)", "%2"),
+                       leftAlone.arg("%1", "24 (canale 10, kit 17)", "%2")}
+        << "Kit ripristinati: 0, non ripristinati: 3";
+    // The journal's last line lost its last two characters, the end of the kit and the line
+    // feed, as a full disk or a crash leaves it.
+    QTest::newRow("a line cut short")
+        << kits << QStringList{"s.mid"} << "the last line cut"
+        << QStringList{"Attenzione! Kit non ripristinato, riga 4 del registro: riga incompleta"}
+        << "Kit ripristinati: 2, non ripristinati: 1";
+    // Lines written by hand, restored first: kit 255 for the piano's program 0 at 45, and the
+    // standard kit 16 at 24, which no batch would have changed.
+    QTest::newRow("lines no batch could have written")
+        << kits << QStringList{"s.mid"} << "lines added"
+        << QStringList{leftAlone.arg("%1", "45 (canale 2, kit 255)",
+                                     "in quella posizione il canale 2 non è un canale di "
+                                     "batteria"),
+                       leftAlone.arg("%1", "24 (canale 10, kit 16)",
+                                     "il kit 16 è un kit standard, che nessuna elaborazione "
+                                     "converte")}
+        << "Kit ripristinati: 3, non ripristinati: 2";
+    // After the batch, another program sets kit 10 at 24, and a second batch makes it 0: given
+    // oldest first, the journals are restored newest first, and the kit 10 stays.
+    QTest::newRow("two journals given oldest first")
+        << kits << QStringList{"s.mid"} << "kit 10 at 24, then a second batch"
+        << QStringList{leftAlone.arg("%1", "24 (canale 10, kit 17)",
+                                     "in quella posizione c'è il kit 10, non il kit 0")}
+        << "Kit ripristinati: 3, non ripristinati: 1";
     QTest::newRow("--no-journal") << kits << QStringList{"--no-journal", "s.mid"} << "no journal"
                                   << QStringList{} << "";
     QTest::newRow("a dry run writes no journal")
@@ -572,10 +683,17 @@ void BatchTest::restoreGivesBackEveryByte()
     QTemporaryDir dir;
     const QString path = dir.filePath("s.mid");
     QVERIFY(writeFile(path, song));
+    const QString copy = dir.filePath("base/s.mid");
+    if (arguments.contains("base/link/../s.mid")) {
+        QVERIFY(QDir(dir.path()).mkpath("sub") && QDir(dir.path()).mkpath("base"));
+        QVERIFY(QFile::link("../sub", dir.filePath("base/link")));
+        QVERIFY(writeFile(copy, song));
+    }
     const QStringList before = journals();
     const Run batch = runBatch(arguments, dir.path());
     QCOMPARE(batch.exitCode, 0);
-    const QString journal = newJournal(before);
+    QStringList journalsToRestore = {newJournal(before)};
+    const QString journal = journalsToRestore.first();
     if (afterwards == "no journal") {
         QVERIFY(journal.isEmpty());
         return;
@@ -584,32 +702,64 @@ void BatchTest::restoreGivesBackEveryByte()
     QVERIFY(readFile(path) != song);
 
     QByteArray expected = song;
+    const QString resolved = QDir::toNativeSeparators(QFileInfo(path).canonicalFilePath());
     if (afterwards == "gone") {
         QVERIFY(QFile::remove(path));
+    } else if (afterwards == "pipe") {
+#ifdef Q_OS_UNIX
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#endif
+    } else if (afterwards == "a byte appended") {
+        expected = readFile(path) + 'x';
+        QVERIFY(writeFile(path, expected));
+        const QString sizes = Texts::sizeChanged(expected.size(), song.size());
+        for (QString &line : err)
+            line = line.arg("%1", sizes);
+    } else if (afterwards == "the last line cut") {
+        QByteArray lines = readFile(journal);
+        QVERIFY(lines.endsWith('\n'));
+        lines.chop(2);
+        QVERIFY(writeFile(journal, lines));
+        expected[42] = 0; // its kit 20 stays 0
+    } else if (afterwards == "lines added") {
+        QFile lines(journal);
+        QVERIFY(lines.open(QIODevice::Append));
+        for (const auto &[offset, channel, kit] : {std::tuple{24, 9, 16}, {45, 1, 255}})
+            lines.write(journalLineBytes({resolved, offset, channel, kit, song.size()}) + '\n');
     } else if (afterwards.startsWith("kit ")) {
-        // "kit K at OFFSET": the byte is changed by hand; where K is its former kit, the
+        // "kit K at OFFSET": the byte is changed by hand; where K is its original kit, the
         // song is as a batch stopped between the journal line and the byte leaves it.
-        const QStringList words = afterwards.split(' ');
+        const QStringList words = afterwards.split(QRegularExpression("[ ,]+"));
         QByteArray bytes = readFile(path);
         bytes[words[3].toInt()] = char(words[1].toInt());
         QVERIFY(writeFile(path, bytes));
         expected[words[3].toInt()] = char(words[1].toInt());
+        if (afterwards.endsWith("then a second batch")) {
+            const QStringList beforeSecond = journals();
+            const Run second = runBatch(arguments, dir.path());
+            QVERIFY2(second.exitCode == 0, qPrintable(second.err.join('\n')));
+            journalsToRestore.append(newJournal(beforeSecond)); // oldest first
+            QVERIFY(!journalsToRestore.last().isEmpty());
+        }
     }
-    const QString absolute = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     for (QString &line : err)
-        line = line.arg(absolute);
+        line = line.arg(resolved);
 
     // A dry run of the restore says what the restore does, and writes nothing.
-    const QByteArray beforeRestore = readFile(path);
-    const Run dryRun = runBatch({"--restore", "--dry-run", journal});
-    QCOMPARE(readFile(path), beforeRestore);
-    const Run restore = runBatch({"--restore", journal});
+    const QByteArray beforeRestore = afterwards == "pipe" ? QByteArray() : readFile(path);
+    const Run dryRun = runBatch(QStringList{"--restore", "--dry-run"} + journalsToRestore);
+    if (afterwards != "pipe")
+        QCOMPARE(readFile(path), beforeRestore);
+    const Run restore = runBatch(QStringList{"--restore"} + journalsToRestore);
     QCOMPARE(restore.err, err);
     QCOMPARE(restore.out, QStringList{summary});
     QCOMPARE(restore.exitCode, err.isEmpty() ? 0 : 1);
     QCOMPARE(dryRun, restore);
-    if (afterwards != "gone")
+    if (afterwards != "gone" && afterwards != "pipe")
         QCOMPARE(readFile(path), expected);
+    if (QFileInfo::exists(copy))
+        QCOMPARE(readFile(copy), song);
     // Once restored, a second restore has nothing to do.
     if (err.isEmpty())
         QCOMPARE(runBatch({"--restore", journal}).out,
@@ -646,7 +796,7 @@ void BatchTest::aBatchStoppedAnywhereCanBeRestored()
         QVERIFY(openSongForRepair(file));
         SongBatch::SongWork work;
         work.journal = &journal;
-        work.journalName = songs[0];
+        work.journalName = [&] { return songs[0]; };
         const SongBatch::Outcome outcome = SongBatch::repairSong(file, file.size(), work);
         QCOMPARE(outcome.result, SongBatch::Result::Failed);
         QCOMPARE(outcome.conversions, stopAfter);

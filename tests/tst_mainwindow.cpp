@@ -271,6 +271,7 @@ private slots:
     void noSongStartsWhileAFailureWaits_data();
     void noSongStartsWhileAFailureWaits();
     void commandLineSongsAndFoldersRunOneBatch();
+    void restoringPutsBackTheBatchsKits_data();
     void restoringPutsBackTheBatchsKits();
 
 private:
@@ -956,7 +957,8 @@ void MainWindowTest::noSongStartsWhileAFailureWaits()
 }
 
 // `kadenzo PATH...`: the songs and folders given run one batch, as if dropped; other files
-// are left out, and a path that does not exist is a file not opened.
+// are left out (a journal too, given with others), and a path that does not exist is a file not
+// opened. A file named as a journal, given alone, that is not one is said so.
 void MainWindowTest::commandLineSongsAndFoldersRunOneBatch()
 {
     QTemporaryDir tree;
@@ -966,15 +968,16 @@ void MainWindowTest::commandLineSongsAndFoldersRunOneBatch()
     const QString song = tree.filePath("song.mid");
     const QString notes = tree.filePath("notes.txt");
     const QString missing = tree.filePath("missing.mid");
+    const QString table = tree.filePath("table.tsv");
     QVERIFY(writeFile(folderGood, goodSong) && writeFile(folderBad, badSong) &&
-            writeFile(song, goodSong) && writeFile(notes, goodSong));
+            writeFile(song, goodSong) && writeFile(notes, goodSong) && writeFile(table, goodSong));
 
     window->runFromCommandLine({notes});
     QVERIFY(!window->isBatchRunning()); // nothing to walk: no batch
 
     ModalAnswerer answerer(bar(), {});
     QSignalSpy finished(window, &MainWindow::batchFinished);
-    window->runFromCommandLine({tree.filePath("folder"), notes, missing, song});
+    window->runFromCommandLine({tree.filePath("folder"), notes, table, missing, song});
     QVERIFY(finished.wait(60000));
     QCOMPARE(answerer.messages.size(), 2);
     QCOMPARE(answerer.messages[0].text, errorText + folderBad);
@@ -987,36 +990,108 @@ void MainWindowTest::commandLineSongsAndFoldersRunOneBatch()
     QCOMPARE(readFile(notes), goodSong);
     QCOMPARE(readFile(song), goodSongRepaired);
     QCOMPARE(window->lastDirectory(), tree.filePath("folder"));
+
+    window->runFromCommandLine({table});
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(answerer.messages.size(), 3);
+    QCOMPARE(answerer.messages[2].text,
+             Texts::journalNotRead(QDir::toNativeSeparators(table), Texts::notAJournal()));
+    QCOMPARE(readFile(table), goodSong);
 }
 
-// "Ripristina i kit" in the summary: the kits the batch changed come back, by its journal,
-// where the songs still hold kit 0; a byte changed since is left alone, and said why.
+// "Ripristina i kit" in the summary, or the journal that the summary names dropped on the window
+// or given on its command line (after a first time answered "Annulla", which changes nothing):
+// the kits the batch changed come back where the songs still hold kit 0; a byte changed since
+// is left alone, and said why.
+void MainWindowTest::restoringPutsBackTheBatchsKits_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("from the summary") << "summary";
+    QTest::newRow("a journal dropped") << "drop";
+    QTest::newRow("a journal on the command line") << "command line";
+}
+
 void MainWindowTest::restoringPutsBackTheBatchsKits()
 {
+    QFETCH(QString, how);
     QTemporaryDir folder;
     const QString kept = folder.filePath("a.mid");
     const QString changed = folder.filePath("b.mid");
     QVERIFY(writeFile(kept, goodSong) && writeFile(changed, goodSong));
-    const DropResult result =
+    const auto changeOne = [&] {
+        QByteArray bytes = readFile(changed);
+        bytes[24] = 5; // another program sets kit 5 there meanwhile
+        writeFile(changed, bytes);
+    };
+    const auto restoreButton = [](QMessageBox *box) -> QAbstractButton * {
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == QStringLiteral("&Ripristina i kit"))
+                return button;
+        }
+        return nullptr;
+    };
+    const DropResult batch =
         dropOn(window, localUrls({folder.path()}), Qt::CopyAction, [&](QMessageBox *box) {
-            for (QAbstractButton *button : box->buttons()) {
-                if (button->text() == QStringLiteral("&Ripristina i kit")) {
-                    QByteArray bytes = readFile(changed);
-                    bytes[24] = 5; // another program sets kit 5 there meanwhile
-                    writeFile(changed, bytes);
-                    return button;
-                }
-            }
-            return box->buttons().constFirst();
+            QAbstractButton *restore = how == "summary" ? restoreButton(box) : nullptr;
+            if (!restore)
+                return box->buttons().constFirst();
+            changeOne();
+            return restore;
         });
-    QCOMPARE(result.messages.size(), 2);
-    QCOMPARE(result.messages[0].text, QStringLiteral("Files trovati: 2, numero Conversioni: 2"));
-    QCOMPARE(result.messages[1].text, QStringLiteral("Kit ripristinati: 1, non ripristinati: 1"));
+    QCOMPARE(batch.messages[0].text, QStringLiteral("Files trovati: 2, numero Conversioni: 2"));
+    QList<SeenMessage> restoring = batch.messages.mid(1);
+
+    if (how != "summary") {
+        QCOMPARE(batch.messages.size(), 1);
+        const QString journal = QDir::fromNativeSeparators(batch.messages[0].journal);
+        changeOne();
+        const QByteArray changedBefore = readFile(changed);
+        QMessageBox cancelBox(QMessageBox::NoIcon, {}, {}, QMessageBox::Cancel);
+        const QString cancel = cancelBox.button(QMessageBox::Cancel)->text(); // "Annulla"
+        for (const bool restore : {false, true}) {
+            bool buttonsEnabled = true;
+            const auto pick = [&](QMessageBox *box) {
+                buttonsEnabled = window->findChild<QPushButton *>("buttonFile")->isEnabled() ||
+                                 window->findChild<QPushButton *>("buttonFolder")->isEnabled();
+                return restore || !restoreButton(box) ? box->buttons().constFirst()
+                                                      : box->button(QMessageBox::Cancel);
+            };
+            if (how == "drop") {
+                const DropResult dropped =
+                    dropOn(window, localUrls({journal}), Qt::CopyAction, pick);
+                QVERIFY(dropped.enterAccepted && dropped.dropAccepted);
+                restoring = dropped.messages;
+            } else {
+                ModalAnswerer answerer(bar(), {});
+                answerer.pick = pick;
+                QSignalSpy finished(window, &MainWindow::batchFinished);
+                window->runFromCommandLine({journal});
+                QVERIFY(finished.wait(60000));
+                restoring = answerer.messages;
+            }
+            QVERIFY(!buttonsEnabled);
+            QCOMPARE(restoring.size(), restore ? 2 : 1);
+            QCOMPARE(restoring[0].text,
+                     Texts::restoreQuestion(QDir::toNativeSeparators(journal), 2));
+            QCOMPARE(restoring[0].buttons, QStringList({"&Ripristina i kit", cancel}));
+            QVERIFY(restoring[0].firstIsDefault);
+            if (!restore) {
+                QCOMPARE(readFile(kept), goodSongRepaired);
+                QCOMPARE(readFile(changed), changedBefore);
+            }
+        }
+        restoring.removeFirst();
+    }
+    QCOMPARE(restoring.size(), 1);
+    QCOMPARE(restoring[0].text, QStringLiteral("Kit ripristinati: 1, non ripristinati: 1"));
+    QVERIFY(restoring[0].barVisible && restoring[0].barMaximum == 0);
     QCOMPARE(
-        result.messages[1].details,
+        restoring[0].details,
         "Attenzione! Kit non ripristinato in " + QDir::toNativeSeparators(changed) +
             ", posizione 24 (canale 10, kit 17): in quella posizione c'è il kit 5, non il kit 0\n");
     QCOMPARE(readFile(kept), goodSong);
+    QVERIFY(bar()->isHidden());
+    QVERIFY(window->findChild<QPushButton *>("buttonFile")->isEnabled());
 }
 
 QTEST_MAIN(MainWindowTest)

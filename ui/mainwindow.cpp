@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "appfont.h"
+#include "restore.h"
 #include "songfolder.h"
 #include "texts.h"
 #include "ui_mainwindow.h"
@@ -33,6 +34,12 @@ bool acceptWithoutMoving(QDropEvent &event)
     }
     event.ignore();
     return false;
+}
+
+// A batch's journal, by the name it is given (see Journal).
+bool isJournalName(const QString &fileName)
+{
+    return fileName.endsWith(QLatin1String(".tsv"), Qt::CaseInsensitive);
 }
 
 // One line of the summary's details for a song that was changed, failed or was not opened:
@@ -187,9 +194,24 @@ QList<MainWindow::DroppedItem> MainWindow::droppedItems(const QDropEvent &event)
     return items;
 }
 
+// A drop of one journal and nothing else; else empty. Journals dropped with anything else, or
+// several together, are left out as other files are: what a drop does never depends on which
+// mix of journals and songs it holds, and one question is asked about one journal.
+QString MainWindow::droppedJournal(const QDropEvent &event)
+{
+    if (!event.mimeData()->hasUrls())
+        return {};
+    const QList<QUrl> urls = event.mimeData()->urls();
+    if (urls.size() != 1 || !urls.constFirst().isLocalFile())
+        return {};
+    const QString path = urls.constFirst().toLocalFile();
+    const QFileInfo info(path);
+    return info.isFile() && isJournalName(info.fileName()) ? path : QString();
+}
+
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (batchRunning || droppedItems(*event).isEmpty())
+    if (batchRunning || (droppedItems(*event).isEmpty() && droppedJournal(*event).isEmpty()))
         event->ignore();
     else
         acceptWithoutMoving(*event);
@@ -197,8 +219,10 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void MainWindow::dropEvent(QDropEvent *event)
 {
-    const QList<DroppedItem> items = batchRunning ? QList<DroppedItem>() : droppedItems(*event);
-    if (items.isEmpty()) {
+    const QString journal = batchRunning ? QString() : droppedJournal(*event);
+    const QList<DroppedItem> items =
+        batchRunning || !journal.isEmpty() ? QList<DroppedItem>() : droppedItems(*event);
+    if (items.isEmpty() && journal.isEmpty()) {
         event->ignore();
         return;
     }
@@ -207,12 +231,29 @@ void MainWindow::dropEvent(QDropEvent *event)
     // The source of the drag waits until this returns (on Windows, the file manager itself),
     // so the batch, with its message boxes, runs once control is back in the event loop.
     batchRunning = true;
+    if (!journal.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this, [this, journal] { askToRestore(journal); }, Qt::QueuedConnection);
+        return;
+    }
     QMetaObject::invokeMethod(
         this, [this, items] { runItems(items); }, Qt::QueuedConnection);
 }
 
 void MainWindow::runFromCommandLine(const QStringList &paths)
 {
+    // A journal given alone (one that does not exist too: its box says so); given with other
+    // paths it is left out, as a drop leaves it out (see droppedJournal).
+    if (paths.size() == 1) {
+        const QString &path = paths.constFirst();
+        const QFileInfo info(path);
+        if (!info.isDir() && isJournalName(info.fileName())) {
+            batchRunning = true;
+            QMetaObject::invokeMethod(
+                this, [this, path] { askToRestore(path); }, Qt::QueuedConnection);
+            return;
+        }
+    }
     QList<DroppedItem> items;
     QStringList missing;
     for (const QString &path : paths) {
@@ -422,8 +463,50 @@ void MainWindow::showSummary()
     summary->show();
 }
 
-// The kits the batch changed are back, by its journal: how many, with the lines left alone
-// and why in the details.
+// From the question to the restore's summary the window's buttons wait, as for a batch; a
+// journal that cannot be read, or that lists no change, only says so.
+void MainWindow::askToRestore(const QString &journalPath)
+{
+    const QString path = QDir::toNativeSeparators(QFileInfo(journalPath).absoluteFilePath());
+    batchRunning = true;
+    batch = std::make_unique<Batch>();
+    batch->walked = true; // no songs to walk, and a restore is not stopped
+    ui->buttonFile->setEnabled(false);
+    ui->buttonFolder->setEnabled(false);
+    int changes = 0;
+    QString problem;
+    const bool read = countJournalChanges(path, changes, problem);
+    if (!read || changes == 0) {
+        QMessageBox *box =
+            openBox(read ? Texts::nothingToRestore(path) : Texts::journalNotRead(path, problem),
+                    [this](QMessageBox *, QAbstractButton *) { endBatch(); });
+        QPushButton *ok = box->addButton(QMessageBox::Ok);
+        box->setDefaultButton(ok);
+        box->setEscapeButton(ok);
+        box->show();
+        return;
+    }
+    const auto answered = [this, path](QMessageBox *, QAbstractButton *clicked) {
+        if (clicked && clicked->property("restore").toBool()) {
+            ui->progressBar->setVisible(true);
+            ui->progressBar->setValue(0);
+            ui->progressBar->setMaximum(0); // busy
+            runner.startRestore(path);
+        } else {
+            endBatch();
+        }
+    };
+    QMessageBox *question = openBox(Texts::restoreQuestion(path, changes), answered);
+    // The accept role puts the restore button first, before Cancel, in the box's order.
+    QPushButton *restore = question->addButton(tr(Texts::restoreButton), QMessageBox::AcceptRole);
+    restore->setProperty("restore", true);
+    question->setDefaultButton(restore);
+    question->setEscapeButton(question->addButton(QMessageBox::Cancel));
+    question->show();
+}
+
+// The kits of the batch's journal (or of a journal dropped or given alone) are back: how many,
+// with the lines left alone and why in the details.
 void MainWindow::restored(const RestoreTotals &totals)
 {
     runner.wait();

@@ -35,10 +35,12 @@ public:
 
     // Songs and folders given on the program's command line (by a file manager's "Open with",
     // or Windows' "Send to"): one batch once the event loop runs, as if dropped on the window.
-    // Other files are left out; a path that does not exist is reported as not opened.
+    // Other files are left out; a path that does not exist is reported as not opened. A journal
+    // given alone asks whether to restore its kits, as if dropped on the window.
     void runFromCommandLine(const QStringList &paths);
 
-    // From a batch's start (a choice, a drop) until its summary is closed.
+    // From a batch's start (a choice, a drop) until its summary is closed; likewise from a
+    // journal's drop until the last box of its restore is closed.
     bool isBatchRunning() const { return batchRunning; }
     // Called on a batch's thread as each song starts (see SongBatch::Options::songStarted).
     void setSongStarted(std::function<void(const QString &path)> hook)
@@ -47,11 +49,13 @@ public:
     }
 
 signals:
-    // A batch has ended and its summary has been closed.
+    // A batch has ended and its summary has been closed (or a journal's question, or its
+    // restore's summary).
     void batchFinished();
 
 protected:
-    // Songs and folders dropped on the window run one batch, as if chosen with the buttons.
+    // Songs and folders dropped on the window run one batch, as if chosen with the buttons; a
+    // journal dropped alone asks whether to restore its kits.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     // Closing during a batch stops it; the window closes once the songs in flight are done.
@@ -71,6 +75,7 @@ private:
         bool folder = false;
     };
     static QList<DroppedItem> droppedItems(const QDropEvent &event);
+    static QString droppedJournal(const QDropEvent &event);
     void runItems(const QList<DroppedItem> &items, const QStringList &missing = {});
     void setLastDirFromSong(const QString &firstSong);
 
@@ -85,6 +90,9 @@ private:
     void batchWalked();
     void finishBatch();
     void showSummary();
+    // A journal dropped or given alone: asks whether to restore its kits, then does as the
+    // summary's restore button does.
+    void askToRestore(const QString &journalPath);
     void restored(const RestoreTotals &totals);
     void endBatch();
     // A message box without a parent or a title, as all of the window's are, modal to the
