@@ -269,7 +269,9 @@ QString noJournalOption()
 QString restoreOption()
 {
     return QStringLiteral(
-        "Ripristina i kit originali dei registri delle modifiche indicati come PERCORSO.");
+        "Ripristina i kit originali dei registri delle modifiche indicati come PERCORSO: "
+        "dal più recente al più vecchio, secondo l'ora nella loro prima riga, e ciascuno "
+        "dall'ultima riga alla prima.");
 }
 
 QString badJobs(int maxJobs, const QString &given)

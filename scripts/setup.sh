@@ -20,6 +20,7 @@ test=(
     openttd-openmsx simutrans-data  # real songs that nobody here wrote
     fonts-dejavu-core fonts-urw-base35  # the window's texts are checked with each font set
     desktop-file-utils appstream    # the desktop entry's and the AppStream metadata's validators
+    strace                      # shows that a journal line is on the disk before its byte
 )
 bench=(
     python3-mido            # the mido peer

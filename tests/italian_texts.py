@@ -24,7 +24,9 @@ KEPT = "Attenzione! E' stato trovato un errore nel file"
 # The window's texts that have always been written so, and that documents quote: neither
 # check looks inside them.
 FIXED = [KEPT, 'Converte il DrumKit dei Midifile che utilizzano impostazioni non standard',
-         'Midifile (*.mid *.kar)']
+         'Midifile (*.mid *.kar)',
+         # Qt's own Cancel button, named in quotes as it shows: a button, not a term.
+         '"Annulla"']
 FIXED_WRAPPED = re.compile('|'.join(r'\s+'.join(map(re.escape, fixed.split())) for fixed in FIXED))
 
 # One term for each thing: the term, what it names, and the other names that must not stand

@@ -13,6 +13,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -248,6 +250,7 @@ private slots:
     void restoreGivesBackEveryByte_data();
     void restoreGivesBackEveryByte();
     void aBatchStoppedAnywhereCanBeRestored();
+    void journalLinesReachTheDiskBeforeTheirBytes();
 
 private:
     QTemporaryDir dataHome; // the user's data folder, where the journals go
@@ -834,6 +837,60 @@ void BatchTest::aBatchStoppedAnywhereCanBeRestored()
                  "Attenzione! Impossibile scrivere il registro delle modifiche: "),
              qPrintable(refused.err.first()));
     QVERIFY(filesUnder(dir.path()) == pristine);
+}
+
+// The system calls of a batch, traced: no byte of a song is written before a flush of the
+// journal that follows the lines naming it. One job, so that the calls come in one order.
+void BatchTest::journalLinesReachTheDiskBeforeTheirBytes()
+{
+#ifdef Q_OS_LINUX
+    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    if (strace.isEmpty())
+        QSKIP("strace is not installed (scripts/setup.sh test installs it)");
+    QTemporaryDir dir;
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("s%1.mid").arg(i)),
+                          song(i % 3 ? "00 C9 11 00 C9 12" : "00 C9 05")));
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    QProcess process;
+    process.start(strace, {"-f", "-s", "65536", "-e", "trace=openat,write,fdatasync", "-o", trace,
+                           QStringLiteral(KADENZO_BATCH), "-j", "1", dir.path()});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+
+    // openat(AT_FDCWD, "PATH", ...) = HANDLE, write(HANDLE, "BYTES", N) = N, fdatasync(HANDLE)
+    static const QRegularExpression call(QStringLiteral(
+        R"re(^(?:\d+ +)?(openat|write|fdatasync)\((?:AT_FDCWD, "([^"]*)"[^)]*\) += (\d+)|(\d+)(?:, "(.*)", \d+)?\) += \d+))re"));
+    QHash<QString, QString> pathOfHandle;
+    QString journalHandle;
+    QSet<QString> written; // songs whose lines the journal was given
+    QSet<QString> onDisk;  // and of those, the songs whose lines were flushed since
+    int songWrites = 0;
+    for (const QString &line : QString::fromUtf8(readFile(trace)).split(u'\n')) {
+        const QRegularExpressionMatch match = call.match(line);
+        if (!match.hasMatch())
+            continue;
+        if (match.captured(1) == "openat") {
+            pathOfHandle[match.captured(3)] = match.captured(2);
+            if (match.captured(2).endsWith(".tsv"))
+                journalHandle = match.captured(3);
+            continue;
+        }
+        const QString handle = match.captured(4);
+        if (match.captured(1) == "fdatasync" && handle == journalHandle) {
+            onDisk += written;
+        } else if (handle == journalHandle) {
+            for (const QString &journalLine : match.captured(5).split(QStringLiteral("\\n")))
+                written += journalLine.section(QStringLiteral("\\t"), 0, 0);
+        } else if (pathOfHandle.value(handle).endsWith(".mid")) {
+            ++songWrites;
+            QVERIFY2(onDisk.contains(pathOfHandle[handle]), qPrintable(line));
+        }
+    }
+    QCOMPARE(songWrites, 16); // eight songs with two kits to repair
+#else
+    QSKIP("the system calls are traced on Linux");
+#endif
 }
 
 QTEST_GUILESS_MAIN(BatchTest)
