@@ -71,7 +71,7 @@ fuzz: $(FUZZ)/fuzz_engine
 	$(FUZZ)/fuzz_engine -timeout=10 $(FUZZ)/corpus $(FUZZ)/seeds $(FUZZ)/layout-seeds
 
 # The benchmark times kadenzo-batch as it was at BENCH_BEFORE too, built once under $(BUILD).
-BENCH_BEFORE ?= 24394ac
+BENCH_BEFORE ?= b32b54e
 
 bench: build
 	@scripts/setup.sh bench

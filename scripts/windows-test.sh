@@ -111,6 +111,32 @@ else
         fail "--restore did not give back every song byte for byte"
 fi
 
+step "kadenzo-batch.exe --restore takes two journals newest first, given oldest first"
+# A batch; then another program sets kit 10 where the batch's first line made kit 0, and a
+# second batch makes it 0 again. Restored oldest first as given, the journals must be taken
+# newest first: the kit 10 comes back, the first journal's line there is left alone, and every
+# other byte is as it was before the first batch.
+rm -rf "$scratch/twice" && cp -r "$scratch/pristine" "$scratch/twice"
+wine "$windows_build/kadenzo-batch.exe" "$(windows_name "$scratch/twice")" >/dev/null
+first=$(ls "$journals" | tail -n 1)
+line=$(sed -n 2p "$journals/$first" | tr -d '\r')
+song=$(winepath -u "$(echo "$line" | cut -f1)" 2>/dev/null)
+offset=$(echo "$line" | cut -f2)
+printf '\012' | dd of="$song" bs=1 seek="$offset" conv=notrunc status=none
+sleep 0.01
+wine "$windows_build/kadenzo-batch.exe" "$(windows_name "$scratch/twice")" >/dev/null
+second=$(ls "$journals" | tail -n 1)
+expected=$scratch/twice-expected
+rm -rf "$expected" && cp -r "$scratch/pristine" "$expected"
+printf '\012' | dd of="$expected/$(basename "$song")" bs=1 seek="$offset" conv=notrunc status=none
+output=$(wine "$windows_build/kadenzo-batch.exe" --restore "$(windows_name "$journals/$first")" \
+    "$(windows_name "$journals/$second")" 2>/dev/null | tr -d '\r' | tail -n 1)
+echo "$output"
+[ "$first" != "$second" ] || fail "the second batch wrote no journal of its own"
+[ "$output" = "Kit ripristinati: 3, non ripristinati: 1" ] || fail "--restore of two journals: $output"
+diff -r "$expected" "$scratch/twice" >/dev/null ||
+    fail "two journals given oldest first were not restored newest first"
+
 step "kadenzo.exe repairs the songs given on its command line"
 mkdir -p "$scratch/given"
 printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\7\0\311\021\0\377\057\0' >"$scratch/given/Canzone è.mid"
