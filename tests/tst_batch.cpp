@@ -605,6 +605,12 @@ void BatchTest::restoreGivesBackEveryByte_data()
 
     const QString allBack = "Kit ripristinati: 3, non ripristinati: 0";
     const QString leftAlone = "Attenzione! Kit non ripristinato in %1, posizione %2: %3";
+    // Every line of the batch's journal left alone for one reason, last to first.
+    const auto everyLine = [&](const QString &reason) {
+        return QStringList{leftAlone.arg("%1", "42 (canale 1, kit 20)", reason),
+                           leftAlone.arg("%1", "26 (canale 10, kit 10)", reason),
+                           leftAlone.arg("%1", "24 (canale 10, kit 17)", reason)};
+    };
     QTest::newRow("several rhythm channels")
         << kits << QStringList{"s.mid"} << "" << QStringList{} << allBack;
     QTest::newRow("an RMID song") << rmid << QStringList{"s.mid"} << "" << QStringList{} << allBack;
@@ -616,13 +622,7 @@ void BatchTest::restoreGivesBackEveryByte_data()
     QTest::newRow("a path through a link and ..")
         << kits << QStringList{"base/link/../s.mid"} << "" << QStringList{} << allBack;
     QTest::newRow("a song that became a pipe")
-        << kits << QStringList{"s.mid"} << "pipe"
-        << QStringList{leftAlone.arg("%1", "42 (canale 1, kit 20)",
-                                     "non è un file né una cartella"),
-                       leftAlone.arg("%1", "26 (canale 10, kit 10)",
-                                     "non è un file né una cartella"),
-                       leftAlone.arg("%1", "24 (canale 10, kit 17)",
-                                     "non è un file né una cartella")}
+        << kits << QStringList{"s.mid"} << "pipe" << everyLine("non è un file né una cartella")
         << "Kit ripristinati: 0, non ripristinati: 3";
 #endif
     QTest::newRow("a byte changed since")
@@ -633,17 +633,11 @@ void BatchTest::restoreGivesBackEveryByte_data()
     QTest::newRow("a byte that holds its original kit already")
         << kits << QStringList{"s.mid"} << "kit 17 at 24" << QStringList{}
         << "Kit ripristinati: 2, non ripristinati: 0";
-    QTest::newRow("a song gone")
-        << kits << QStringList{"s.mid"} << "gone"
-        << QStringList{leftAlone.arg("%1", "42 (canale 1, kit 20)", "non esiste"),
-                       leftAlone.arg("%1", "26 (canale 10, kit 10)", "non esiste"),
-                       leftAlone.arg("%1", "24 (canale 10, kit 17)", "non esiste")}
-        << "Kit ripristinati: 0, non ripristinati: 3";
+    QTest::newRow("a song gone") << kits << QStringList{"s.mid"} << "gone"
+                                 << everyLine("non esiste")
+                                 << "Kit ripristinati: 0, non ripristinati: 3";
     QTest::newRow("a song of another size")
-        << kits << QStringList{"s.mid"} << "a byte appended"
-        << QStringList{leftAlone.arg("%1", "42 (canale 1, kit 20)", "%2"),
-                       leftAlone.arg("%1", "26 (canale 10, kit 10)", "%2"),
-                       leftAlone.arg("%1", "24 (canale 10, kit 17)", "%2")}
+        << kits << QStringList{"s.mid"} << "a byte appended" << everyLine("%2")
         << "Kit ripristinati: 0, non ripristinati: 3";
     // The journal's last line lost its last two characters, the end of the kit and the line
     // feed, as a full disk or a crash leaves it.
