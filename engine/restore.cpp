@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -41,14 +40,19 @@ bool readJournal(const QString &journalPath, JournalFile &journal, QString &prob
     // Empty: the batch was stopped as it created it, before the first line and its byte.
     if (texts.size() == 1 && texts.first().isEmpty())
         return true;
-    static const QRegularExpression header(QStringLiteral("^# .*, (\\d{4}-[0-9T:.-]+Z?): (.+)$"));
-    const QRegularExpressionMatch match = header.match(QString::fromUtf8(texts.first()).trimmed());
-    if (!match.hasMatch()) {
+    // Read without a regular expression: restores run on the window's worker thread too, where
+    // PCRE2's compiler crashes under Wine.
+    const QString header = QString::fromUtf8(texts.first()).trimmed();
+    const qsizetype timeEnd = header.indexOf(QLatin1String("Z: "));
+    const qsizetype timeStart = header.lastIndexOf(QLatin1String(", "), timeEnd) + 2;
+    if (!header.startsWith(QLatin1String("# ")) || timeEnd < 0 || timeStart < 2 ||
+        timeEnd - timeStart < 19 || !header.at(timeStart).isDigit()) {
         problem = Texts::notAJournal();
         return false;
     }
-    journal.time = match.captured(1);
-    const int columns = int(match.captured(2).split(QStringLiteral(", ")).size());
+    journal.time = header.mid(timeStart, timeEnd + 1 - timeStart);
+    const QString columnNames = header.mid(timeEnd + 3);
+    const int columns = int(columnNames.split(QStringLiteral(", ")).size());
     for (qsizetype i = 1; i < texts.size(); ++i) {
         QByteArray text = texts[i];
         // The last piece has no line feed after it: a line cut short (a full disk, a crash)

@@ -179,7 +179,7 @@ SongWork workFor(const Options &options, const SongReader::Overlay *overlay, con
     SongWork work;
     if (options.journal && !options.dryRun) {
         work.journal = options.journal;
-        work.journalName = [&file] { return resolvedPath(file); };
+        work.journalName = [song = &file] { return resolvedPath(*song); };
     }
     work.write = !options.dryRun;
     work.listConversions = options.listConversions || options.dryRun;

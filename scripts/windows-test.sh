@@ -129,8 +129,9 @@ second=$(ls "$journals" | tail -n 1)
 expected=$scratch/twice-expected
 rm -rf "$expected" && cp -r "$scratch/pristine" "$expected"
 printf '\012' | dd of="$expected/$(basename "$song")" bs=1 seek="$offset" conv=notrunc status=none
-output=$(wine "$windows_build/kadenzo-batch.exe" --restore "$(windows_name "$journals/$first")" \
-    "$(windows_name "$journals/$second")" 2>/dev/null | tr -d '\r' | tail -n 1)
+# Exit status 1: one line is left alone, as it must be.
+output=$( (wine "$windows_build/kadenzo-batch.exe" --restore "$(windows_name "$journals/$first")" \
+    "$(windows_name "$journals/$second")" 2>/dev/null || true) | tr -d '\r' | tail -n 1)
 echo "$output"
 [ "$first" != "$second" ] || fail "the second batch wrote no journal of its own"
 [ "$output" = "Kit ripristinati: 3, non ripristinati: 1" ] || fail "--restore of two journals: $output"
