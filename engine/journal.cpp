@@ -157,8 +157,13 @@ bool Journal::commit(quint64 ticket)
         flushing = true;
         const quint64 covered = written;
         lock.unlock();
-        const bool done = flushToDisk(file);
+        bool done = flushToDisk(file);
+        // The journal's name on the disk too, once, before any line is taken for flushed; right
+        // after the file's own flush the system has little else to write with it.
+        if (done && !folderFlushed)
+            flushFolder(QFileInfo(file.fileName()).path());
         lock.lock();
+        folderFlushed = folderFlushed || done;
         flushing = false;
         ++flushCount;
         if (done)
@@ -205,8 +210,6 @@ bool Journal::create()
         failure = file.errorString();
         return false;
     }
-    // The journal's name on the disk before any line is taken for flushed.
-    flushFolder(where);
     return true;
 }
 

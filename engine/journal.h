@@ -37,7 +37,8 @@ public:
     // Writes the lines of repairs of the song at `songPath` (as the lines give it), of `songSize`
     // bytes, in one write, and returns their ticket for commit(); 0 once the journal could not
     // be created or written (a folder in the way, a full disk): then no further repair may be
-    // made. The journal is created, and its folder flushed, at the first call.
+    // made. The journal is created at the first call, and its folder flushed at the first
+    // commit.
     quint64 write(const QString &songPath, qint64 songSize, std::span<const Repair> repairs);
     // Returns once the lines of `ticket` are on the disk: flushes the journal, or waits for a
     // flush under way that covers them, so that songs in flight on several threads share
@@ -69,6 +70,7 @@ private:
     quint64 written = 0;   // tickets of the writes so far
     quint64 committed = 0; // the last ticket on the disk
     bool flushing = false;
+    bool folderFlushed = false;
     int flushCount = 0;
 };
 

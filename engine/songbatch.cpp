@@ -9,9 +9,11 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -210,10 +212,11 @@ struct Slot
 
 // How many songs may wait, walked, for a flush of the journal that they all share, and how
 // long the first of them may wait while more songs are walked. A flush costs a fraction of a
-// millisecond on a local disk, about as long as walking a few songs: shared by dozens it costs
-// little, and a song waits at most a few milliseconds for its bytes.
-constexpr std::size_t songsPerFlush = 64;
-constexpr qint64 longestWaitForFlushMs = 20;
+// millisecond on a local disk, about as long as walking a few songs: shared by dozens, and
+// made by a thread of its own while the others walk, it costs little; and a song waits at
+// most a few milliseconds for its bytes, so that the window's bar moves on.
+constexpr std::size_t songsPerFlush = 128;
+constexpr qint64 longestWaitForFlushMs = 200;
 } // namespace
 
 Totals run(const std::vector<SongPath> &songs, const Options &options,
@@ -234,28 +237,52 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
     // Songs that wait for a flush of the journal hold the head too: with 64 a job, the
     // benchmark's real songs (one in thirty changed) were flushed every four or five changed
     // songs, as often as the window filled; with 256, every dozen or more.
-    const std::size_t window = std::size_t(threads) * 256;
+    const std::size_t window = std::size_t(threads) * 1024;
     std::vector<Slot> pending(window);
     std::size_t next = 0;              // the next song to take
     std::size_t reported = 0;          // the songs reported
     bool reporting = false;            // a thread is reporting: the others leave it to it
     std::vector<std::size_t> awaiting; // songs waiting for a flush, in the order walked
     QElapsedTimer firstAwaiting;       // since the first of them was walked
-    bool flushing = false;             // a thread is flushing and writing songs
+    int walkers = threads;             // the threads that walk songs and have not ended
+    int waitingWalkers = 0;            // of them, those that wait: none can go on
+    bool walkersEnded = false;
+    std::condition_variable flushNeeded; // the flusher's own: songs to flush, or none can go on
     // In a dry run, what the walks would have written to each file, for a later walk of the
     // same file. Kept only for files with such writes.
     std::map<FileIdentity, SongReader::Overlay> dryRunWrites;
 
     // Whether song i must wait before its walk: a song before it has not been opened yet (it
     // may be the same file), or is the same file and not yet written. Under the mutex.
+    // Kept as songs are opened and done, so that the look is short however many songs are in
+    // flight: every song before `openedUpTo` has been opened, and `notDone` holds the songs of
+    // each file that are opened and not yet done.
+    std::size_t openedUpTo = 0;
+    std::map<FileIdentity, std::set<std::size_t>> notDone;
     const auto mustWait = [&](std::size_t i) {
         const std::optional<FileIdentity> &identity = pending[i % window].identity;
-        for (std::size_t earlier = reported; earlier < i; ++earlier) {
-            const Slot &slot = pending[earlier % window];
-            if (!slot.opened || (identity && slot.identity == identity && !slot.done))
-                return true;
-        }
-        return false;
+        if (openedUpTo < i)
+            return true;
+        const auto sameFile = identity ? notDone.find(*identity) : notDone.end();
+        return sameFile != notDone.end() && *sameFile->second.begin() < i;
+    };
+    const auto opened = [&](std::size_t i) {
+        Slot &slot = pending[i % window];
+        slot.opened = true;
+        if (slot.identity)
+            notDone[*slot.identity].insert(i);
+        while (openedUpTo < next && pending[openedUpTo % window].opened)
+            ++openedUpTo;
+    };
+    const auto done = [&](std::size_t i) {
+        Slot &slot = pending[i % window];
+        slot.done = true;
+        if (!slot.identity)
+            return;
+        const auto sameFile = notDone.find(*slot.identity);
+        sameFile->second.erase(i);
+        if (sameFile->second.empty())
+            notDone.erase(sameFile);
     };
 
     // Reports the songs done, in order, while no other thread reports. Under the mutex, which
@@ -278,7 +305,6 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
     // it lets go meanwhile.
     const auto flushAwaiting = [&](std::unique_lock<std::mutex> &lock) {
         const std::vector<std::size_t> songsToWrite = std::exchange(awaiting, {});
-        flushing = true;
         quint64 ticket = 0;
         for (const std::size_t i : songsToWrite)
             ticket = std::max(ticket, pending[i % window].deferred.ticket);
@@ -295,11 +321,10 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
             slot.deferred = {};
         }
         lock.lock();
-        flushing = false;
         for (const std::size_t i : songsToWrite) {
             Slot &slot = pending[i % window];
             slot.awaitingFlush = false;
-            slot.done = true;
+            done(i);
         }
         if (!onDisk)
             batch.stopped = true; // no journal, no change: no further song either
@@ -307,24 +332,31 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
         reportDone(lock);
     };
 
+    // A walking thread waits for another to change something; the flusher hears when none can
+    // go on. Under the mutex.
+    const auto waitForOthers = [&](std::unique_lock<std::mutex> &lock) {
+        if (++waitingWalkers == walkers)
+            flushNeeded.notify_one();
+        batch.changed.wait(lock);
+        --waitingWalkers;
+    };
+
     const auto work = [&] {
         std::unique_lock lock(batch.mutex);
         for (;;) {
-            // A song can be taken; or the songs waiting for a flush are written first, as no
-            // other song can be taken until some are reported; else this thread waits, also
-            // for a flush under way, after which songs can be taken again.
+            // Takes a song, or waits until one can be taken; once all are taken (or the batch
+            // is stopped), the songs waiting for a flush are the flusher's.
             for (;;) {
                 const bool canTake =
                     !batch.stopped && next < count && batch.holds == 0 && next - reported < window;
                 if (canTake)
                     break;
-                if (!awaiting.empty() && !flushing) {
-                    flushAwaiting(lock);
-                    continue;
-                }
-                if (awaiting.empty() && !flushing && (batch.stopped || next == count))
+                if (batch.stopped || next == count) {
+                    --walkers;
+                    flushNeeded.notify_one();
                     return;
-                batch.changed.wait(lock);
+                }
+                waitForOthers(lock);
             }
             const std::size_t i = next++;
             Slot &slot = pending[i % window];
@@ -335,15 +367,11 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                 options.songStarted(songs[i].path);
             OpenSong open = openSong(songs[i], options);
             lock.lock();
-            slot.opened = true;
             slot.identity = open.identity;
+            opened(i);
             batch.changed.notify_all(); // a later song may wait to know this one's file
-            while (mustWait(i)) {
-                if (!awaiting.empty() && !flushing)
-                    flushAwaiting(lock);
-                else
-                    batch.changed.wait(lock);
-            }
+            while (mustWait(i))
+                waitForOthers(lock);
             const SongReader::Overlay *overlay = nullptr;
             if (options.dryRun && open.identity) {
                 const auto found = dryRunWrites.find(*open.identity);
@@ -379,25 +407,58 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                 if (awaiting.empty())
                     firstAwaiting.start();
                 awaiting.push_back(i);
+                // The flusher hears of the first, which starts its wait, and of the last that
+                // may wait; not of every one, which would wake it for nothing.
+                if (awaiting.size() == 1 || awaiting.size() == songsPerFlush)
+                    flushNeeded.notify_one();
             } else {
                 open = {}; // closed before a later walk of the same file starts
-                slot.done = true;
+                done(i);
             }
-            batch.changed.notify_all(); // a thread may wait for this very walk
-            if (!awaiting.empty() && !flushing &&
-                (awaiting.size() >= songsPerFlush ||
-                 firstAwaiting.elapsed() >= longestWaitForFlushMs))
-                flushAwaiting(lock);
+            batch.changed.notify_all(); // a thread may wait for this very walk, or the flusher
             reportDone(lock);
         }
     };
-    // This thread works too.
+
+    // The songs waiting for a flush are written by a thread of their own, so that the walking
+    // threads never wait for the disk: when enough of them wait, when the first has waited long
+    // enough, or at once when no walking thread can go on (the window of songs is full, the
+    // batch is held or stopped, a song waits for an earlier walk of its file, or all songs are
+    // taken).
+    const auto flush = [&] {
+        std::unique_lock lock(batch.mutex);
+        for (;;) {
+            if (awaiting.empty()) {
+                if (walkersEnded)
+                    return;
+                flushNeeded.wait(lock);
+                continue;
+            }
+            const qint64 left = longestWaitForFlushMs - firstAwaiting.elapsed();
+            if (awaiting.size() < songsPerFlush && waitingWalkers < walkers && left > 0)
+                flushNeeded.wait_for(lock, std::chrono::milliseconds(left));
+            else
+                flushAwaiting(lock);
+        }
+    };
+    std::thread flusher;
+    if (options.journal && !options.dryRun)
+        flusher = std::thread(flush);
+    // This thread walks too.
     std::vector<std::thread> helpers;
     for (int t = 1; t < threads; ++t)
         helpers.emplace_back(work);
     work();
     for (std::thread &thread : helpers)
         thread.join();
+    if (flusher.joinable()) {
+        {
+            const std::lock_guard lock(batch.mutex);
+            walkersEnded = true;
+            flushNeeded.notify_one();
+        }
+        flusher.join();
+    }
     return totals;
 }
 
