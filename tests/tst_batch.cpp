@@ -779,9 +779,19 @@ void BatchTest::aBatchStoppedAnywhereCanBeRestored()
         QVERIFY(writeFile(songs.constLast(), song(events.toHex(' ').constData())));
     }
     QMap<QString, QByteArray> pristine = filesUnder(dir.path());
+    // A kill in the middle of the journal's write of a group leaves its last line cut short,
+    // which the restore names and leaves alone: none of that group's bytes was written.
     const auto restoreAndCompare = [&](const QString &journal, const char *when) {
-        if (!journal.isEmpty())
-            QVERIFY2(runBatch({"--restore", journal}).exitCode == 0, when);
+        if (!journal.isEmpty()) {
+            const Run restore = runBatch({"--restore", journal});
+            const qsizetype lastLine = readFile(journal).count('\n') + 1;
+            const QStringList cutShort = {
+                QStringLiteral("Attenzione! Kit non ripristinato, riga %1 del registro: riga "
+                               "incompleta")
+                    .arg(lastLine)};
+            QVERIFY2(restore.exitCode == 0 || (restore.exitCode == 1 && restore.err == cutShort),
+                     qPrintable(when + (u'\n' + restore.err.join(u'\n'))));
+        }
         QVERIFY2(filesUnder(dir.path()) == pristine, when);
     };
 
