@@ -121,7 +121,7 @@ SongReader::TrackEnd SongReader::walkToEvent()
 
         if (status < 0xF0) {
             // Program Change: on a rhythm channel the program selects a drum kit.
-            if ((status & 0xF0) == 0xC0)
+            if ((status & 0xF0) == 0xC0 && (programChannels >> (status & 0x0F)) & 1)
                 return TrackEnd::ProgramChange;
         } else if (status == 0xF0) {
             return readSystemExclusive(systemExclusiveLength) ? TrackEnd::SystemExclusive

@@ -18,6 +18,14 @@ public:
 
     // `channel` 0..15 (channel 10 is 9).
     bool isRhythm(int channel) const { return drumChannel[std::size_t(channel)] != 0; }
+    // All of them, a bit for each channel (bit 9: channel 10).
+    quint16 mask() const
+    {
+        quint16 channels = 0;
+        for (std::size_t channel = 0; channel < drumChannel.size(); ++channel)
+            channels |= quint16(drumChannel[channel] != 0) << channel;
+        return channels;
+    }
 
 private:
     std::array<int, 16> drumChannel{};

@@ -5,6 +5,7 @@ RepairFinder::RepairFinder(QIODevice &song, qint64 size, qsizetype blockSize,
                            const SongReader::Overlay *overlay)
     : reader(song, size, blockSize, overlay)
 {
+    reader.setProgramChannels(rhythm.mask());
 }
 
 bool RepairFinder::next(Repair &repair)
@@ -22,6 +23,7 @@ bool RepairFinder::next(Repair &repair)
         switch (event.kind) {
         case SongReader::Event::Kind::SystemExclusive:
             rhythm.applyGsMessage(reader.eventBuffer(), event.length);
+            reader.setProgramChannels(rhythm.mask());
             break;
         case SongReader::Event::Kind::ProgramChange:
             if (!rhythm.isRhythm(event.channel) || isStandardKit(event.program))

@@ -60,6 +60,10 @@ public:
 
     // The next event; false once the walk has ended, walked to its end or failed.
     bool next(Event &event);
+    // The channels whose Program Changes are yielded, a bit for each (bit 9: channel 10); all
+    // until set. The others are walked past without a word, as notes are: the finder asks only
+    // for the rhythm channels, and most of a song's Program Changes are on others.
+    void setProgramChannels(quint16 channels) { programChannels = channels; }
     // After next() has returned false: whether every declared track was walked to its end.
     bool walked() const { return stage == Stage::Walked; }
     // After a walk that failed: how many bytes of the file it had read when it stopped (in a
@@ -139,6 +143,7 @@ private:
     // none. From that byte on, the track's Program Changes come `held`.
     qint64 outOfRangeEnd = -1;
     qint32 systemExclusiveLength = 0; // of the last one
+    quint16 programChannels = 0xFFFF;
 
     QIODevice &file;
     const Overlay *overlay;
