@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <thread>
 #include <utility>
 
@@ -255,34 +254,31 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
     // Whether song i must wait before its walk: a song before it has not been opened yet (it
     // may be the same file), or is the same file and not yet written. Under the mutex.
     // Kept as songs are opened and done, so that the look is short however many songs are in
-    // flight: every song before `openedUpTo` has been opened, and `notDone` holds the songs of
-    // each file that are opened and not yet done.
+    // flight: every song before `openedUpTo` has been opened, and `notDone` holds the songs
+    // opened and not yet done (a few for each thread, and those waiting for a flush). It is
+    // looked through under the batch's lock, so it allocates nothing as songs come and go.
     std::size_t openedUpTo = 0;
-    std::map<FileIdentity, std::set<std::size_t>> notDone;
+    std::vector<std::size_t> notDone;
+    notDone.reserve(window);
     const auto mustWait = [&](std::size_t i) {
-        const std::optional<FileIdentity> &identity = pending[i % window].identity;
         if (openedUpTo < i)
             return true;
-        const auto sameFile = identity ? notDone.find(*identity) : notDone.end();
-        return sameFile != notDone.end() && *sameFile->second.begin() < i;
+        const std::optional<FileIdentity> &identity = pending[i % window].identity;
+        return identity && std::any_of(notDone.begin(), notDone.end(), [&](std::size_t other) {
+                   return other < i && pending[other % window].identity == identity;
+               });
     };
     const auto opened = [&](std::size_t i) {
-        Slot &slot = pending[i % window];
-        slot.opened = true;
-        if (slot.identity)
-            notDone[*slot.identity].insert(i);
+        pending[i % window].opened = true;
+        notDone.push_back(i);
         while (openedUpTo < next && pending[openedUpTo % window].opened)
             ++openedUpTo;
     };
     const auto done = [&](std::size_t i) {
-        Slot &slot = pending[i % window];
-        slot.done = true;
-        if (!slot.identity)
-            return;
-        const auto sameFile = notDone.find(*slot.identity);
-        sameFile->second.erase(i);
-        if (sameFile->second.empty())
-            notDone.erase(sameFile);
+        pending[i % window].done = true;
+        const auto found = std::find(notDone.begin(), notDone.end(), i);
+        *found = notDone.back();
+        notDone.pop_back();
     };
 
     // Reports the songs done, in order, while no other thread reports. Under the mutex, which
@@ -389,6 +385,8 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
             }
             outcome.path = songs[i].path;
             outcome.problem = open.problem;
+            if (deferred.repairs.empty())
+                open.file.reset(); // closed, outside the lock, before a later walk of the file
             lock.lock();
             if (outcome.result == Result::NotRecorded)
                 batch.stopped = true; // no journal, no change: no further song either
@@ -412,7 +410,6 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                 if (awaiting.size() == 1 || awaiting.size() == songsPerFlush)
                     flushNeeded.notify_one();
             } else {
-                open = {}; // closed before a later walk of the same file starts
                 done(i);
             }
             batch.changed.notify_all(); // a thread may wait for this very walk, or the flusher
