@@ -165,7 +165,6 @@ bool Journal::commit(quint64 ticket)
         lock.lock();
         folderFlushed = folderFlushed || done;
         flushing = false;
-        ++flushCount;
         if (done)
             committed = covered;
         else
@@ -174,12 +173,6 @@ bool Journal::commit(quint64 ticket)
         flushed.notify_all();
     }
     return committed >= ticket;
-}
-
-int Journal::flushes() const
-{
-    const std::lock_guard lock(mutex);
-    return flushCount;
 }
 
 bool Journal::create()

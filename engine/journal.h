@@ -50,8 +50,6 @@ public:
         const quint64 ticket = write(songPath, songSize, repairs);
         return ticket != 0 && commit(ticket);
     }
-    // How many times the journal has been flushed.
-    int flushes() const;
 
     // The journal's path once created; else empty.
     QString path() const;
@@ -71,7 +69,6 @@ private:
     quint64 committed = 0; // the last ticket on the disk
     bool flushing = false;
     bool folderFlushed = false;
-    int flushCount = 0;
 };
 
 // One repair as a journal line holds it.

@@ -25,14 +25,18 @@ bool RepairFinder::next(Repair &repair)
             rhythm.applyGsMessage(reader.eventBuffer(), event.length);
             reader.setProgramChannels(rhythm.mask());
             break;
-        case SongReader::Event::Kind::ProgramChange:
-            if (!rhythm.isRhythm(event.channel) || isStandardKit(event.program))
+        case SongReader::Event::Kind::ProgramChange: {
+            // The reader yields only the rhythm channels' (setProgramChannels); the kit table
+            // decides, on the event as the reader holds it.
+            std::array<quint8, 256> programChange = reader.eventBuffer();
+            if (!rhythm.isRhythm(event.channel) || !fixProgramChange(programChange))
                 break;
             repair = {event.offset, event.channel, event.program};
             if (!event.held)
                 return true;
             held.push_back(repair);
             break;
+        }
         case SongReader::Event::Kind::TrackEnd:
             if (!held.empty()) {
                 proven = held.size();

@@ -200,9 +200,8 @@ struct Slot
 {
     bool opened = false; // its open has been tried: `identity` is known
     std::optional<FileIdentity> identity;
-    // Walked, its last repairs recorded in the journal and waiting for a flush to be written:
-    // the song stays open meanwhile.
-    bool awaitingFlush = false;
+    // Walked, its last repairs recorded in the journal and waiting for a flush to be written
+    // (it is in `awaiting`): the song stays open meanwhile.
     std::unique_ptr<SongFile> file;
     DeferredWrites deferred;
     bool done = false; // walked and written: `outcome` holds what became of it
@@ -317,11 +316,8 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
             slot.deferred = {};
         }
         lock.lock();
-        for (const std::size_t i : songsToWrite) {
-            Slot &slot = pending[i % window];
-            slot.awaitingFlush = false;
+        for (const std::size_t i : songsToWrite)
             done(i);
-        }
         if (!onDisk)
             batch.stopped = true; // no journal, no change: no further song either
         batch.changed.notify_all();
@@ -399,7 +395,6 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
             }
             slot.outcome = std::move(outcome);
             if (!deferred.repairs.empty()) {
-                slot.awaitingFlush = true;
                 slot.file = std::move(open.file);
                 slot.deferred = std::move(deferred);
                 if (awaiting.empty())

@@ -10,14 +10,11 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHash>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
 #include <QUrl>
-
-#include <vector>
 
 namespace {
 
@@ -40,64 +37,6 @@ bool acceptWithoutMoving(QDropEvent &event)
 bool isJournalName(const QString &fileName)
 {
     return fileName.endsWith(QLatin1String(".tsv"), Qt::CaseInsensitive);
-}
-
-// One line of the summary's details for a song that was changed, failed or was not opened:
-// its path, each different change once (in the order the file first makes it, with how many
-// times when more than once), and where the walk stopped if it failed; or why it could not be
-// opened, as kadenzo-batch says it. Appended in place, so that a batch of thousands of songs
-// builds its details in one growing string.
-void appendDetailsLine(QString &details, const SongBatch::Outcome &song)
-{
-    if (!song.problem.isEmpty()) {
-        details += Texts::notOpened(song.path, song.problem);
-        details += u'\n';
-        return;
-    }
-    struct Change
-    {
-        int channel;
-        int formerKit;
-        int times;
-    };
-    std::vector<Change> changes;
-    QHash<int, qsizetype> changeIndex; // by channel * 256 + former kit
-    for (const Repair &repair : song.conversionList) {
-        const int key = repair.channel * 256 + repair.formerKit;
-        const auto found = changeIndex.constFind(key);
-        if (found != changeIndex.constEnd()) {
-            ++changes[size_t(*found)].times;
-        } else {
-            changeIndex.insert(key, qsizetype(changes.size()));
-            changes.push_back({repair.channel, repair.formerKit, 1});
-        }
-    }
-
-    details += song.path;
-    details += u':';
-    const char16_t *separator = u" ";
-    for (const Change &change : changes) {
-        details += separator;
-        separator = u"; ";
-        details += Texts::changeOfKit(change.channel, change.formerKit, change.times);
-    }
-    if (song.result == SongBatch::Result::Failed) {
-        details += separator;
-        details += Texts::stoppedAfter(song.stopOffset);
-    }
-    details += u'\n';
-}
-
-// The summary's text: the totals, then the songs not opened and the songs a stop left out,
-// each only when there are some.
-QString summaryText(const SongBatch::Totals &totals, int notOpened, int notWalked)
-{
-    QString text = Texts::summary(totals.filesFound, totals.conversions);
-    if (notOpened > 0)
-        text += u'\n' + Texts::notOpenedCount(notOpened);
-    if (notWalked > 0)
-        text += u'\n' + Texts::stoppedCount(notWalked);
-    return text;
 }
 
 } // namespace
@@ -354,18 +293,11 @@ void MainWindow::showArrivedOutcomes()
         const BatchRunner::Arrival arrival = std::move(running.arrived.front());
         running.arrived.pop_front();
         const SongBatch::Outcome &song = arrival.outcome;
-        if (!song.problem.isEmpty()) {
-            ++running.notOpened;
-        } else {
-            ++running.totals.filesFound;
-            running.totals.conversions += song.conversions;
-        }
+        running.tally.add(song);
         const bool failed = song.result == SongBatch::Result::Failed;
-        if (failed || !song.problem.isEmpty() || !song.conversionList.empty())
-            appendDetailsLine(running.details, song);
         if (failed && running.holdAtFailures && !running.closing) {
             // The bar counts the songs before this one; this one after its box.
-            ui->progressBar->setValue(running.totals.filesFound - 1);
+            ui->progressBar->setValue(running.tally.totals.filesFound - 1);
             showFailure(song.path, arrival.held);
         } else if (arrival.held) {
             runner.release();
@@ -373,7 +305,7 @@ void MainWindow::showArrivedOutcomes()
     }
     if (running.failureBox)
         return;
-    ui->progressBar->setValue(running.totals.filesFound);
+    ui->progressBar->setValue(running.tally.totals.filesFound);
     if (running.walked)
         finishBatch();
 }
@@ -431,15 +363,13 @@ void MainWindow::showSummary()
 {
     const QString journalPath = runner.journalPath();
     if (!journalPath.isEmpty())
-        batch->details += Texts::journalLine(journalPath) + u'\n';
+        batch->tally.details += Texts::journalLine(journalPath) + u'\n';
     if (batch->closing) {
         endBatch();
         return;
     }
     QMessageBox *summary = openBox(
-        summaryText(batch->totals, batch->notOpened,
-                    batch->stopped ? batch->songs - batch->totals.filesFound - batch->notOpened
-                                   : 0),
+        batch->tally.summary(batch->stopped ? batch->songs - batch->tally.songsReported() : 0),
         [this, journalPath](QMessageBox *, QAbstractButton *clicked) {
             if (clicked && clicked->property("restore").toBool()) {
                 ui->progressBar->setMaximum(0); // busy
@@ -454,12 +384,12 @@ void MainWindow::showSummary()
     summary->setDefaultButton(ok);
     summary->setEscapeButton(ok);
     // What this batch changed can be taken back at once, from its journal.
-    if (batch->totals.conversions > 0 && !journalPath.isEmpty()) {
+    if (batch->tally.totals.conversions > 0 && !journalPath.isEmpty()) {
         summary->addButton(tr(Texts::restoreButton), QMessageBox::ActionRole)
             ->setProperty("restore", true);
     }
-    if (!batch->details.isEmpty())
-        summary->setDetailedText(batch->details);
+    if (!batch->tally.details.isEmpty())
+        summary->setDetailedText(batch->tally.details);
     summary->show();
 }
 

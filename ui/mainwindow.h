@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batchrunner.h"
+#include "batchtally.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -116,9 +117,7 @@ private:
         bool stopped = false;                     // the user stopped it
         bool closing = false;                     // the window closes at its end: no more boxes
         int songs = 0;
-        SongBatch::Totals totals;
-        int notOpened = 0;
-        QString details;
+        BatchTally tally;
     };
     std::unique_ptr<Batch> batch;
     std::function<void(const QString &path)> songStarted;
