@@ -1,4 +1,5 @@
 #include "journal.h"
+#include "songfile.h"
 #include "texts.h"
 
 #include <QDateTime>
@@ -52,10 +53,9 @@ bool flushToDisk(const QFile &file)
 void flushFolder(const QString &folder)
 {
 #ifdef Q_OS_WIN
-    const HANDLE handle =
-        CreateFileW(reinterpret_cast<const wchar_t *>(folder.utf16()), GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = CreateFileW(win32Path(folder).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         FlushFileBuffers(handle);
         CloseHandle(handle);

@@ -26,7 +26,7 @@ struct JournalFile
 bool readJournal(const QString &journalPath, JournalFile &journal, QString &problem)
 {
     QFile file(journalPath);
-    if (!openSongForReading(file)) {
+    if (!openJournalForReading(file)) {
         problem = QFileInfo::exists(journalPath)
                       ? whyNotOpened(journalPath, file.errorString())
                       : Texts::notOpenedReason(Texts::NotOpened::Missing);

@@ -124,8 +124,14 @@ namespace {
 class SongFile : public QFile
 {
 public:
-    using QFile::QFile;
+    explicit SongFile(const QString &path)
+        : QFile(path)
+        , givenPath(path)
+    {
+    }
     bool isSequential() const override { return false; }
+    // A file opened from the system's handle no longer tells its name (QFile::fileName).
+    const QString givenPath;
 };
 
 // A song of the batch, opened for its walk: for reading and writing, or in a dry run for
@@ -136,6 +142,7 @@ struct OpenSong
     std::optional<FileIdentity> identity;
     qint64 size = -1; // as the system gave it with the identity; else asked of the file
     QString problem;
+    bool openAfterWaiting = false; // not opened yet: see lookAtSong
 
     void describe()
     {
@@ -175,12 +182,28 @@ OpenSong openSong(const SongPath &song, const Options &options)
     return open;
 }
 
-SongWork workFor(const Options &options, const SongReader::Overlay *overlay, const QFile &file)
+// What a thread first learns of a song, before it may have to wait for an earlier walk of the
+// same file: where an open song keeps others out (songFilesExcludeEachOther), only who its file
+// is, and the song is opened once the wait is over; elsewhere the song is opened at once.
+OpenSong lookAtSong(const SongPath &song, const Options &options)
+{
+    if (songFilesExcludeEachOther && song.problem.isEmpty()) {
+        if (std::optional<FileIdentity> identity = identityOfPath(song.path)) {
+            OpenSong later;
+            later.identity = identity;
+            later.openAfterWaiting = true;
+            return later;
+        }
+    }
+    return openSong(song, options);
+}
+
+SongWork workFor(const Options &options, const SongReader::Overlay *overlay, const SongFile &file)
 {
     SongWork work;
     if (options.journal && !options.dryRun) {
         work.journal = options.journal;
-        work.journalName = [song = &file] { return resolvedPath(*song); };
+        work.journalName = [song = &file] { return resolvedPath(*song, song->givenPath); };
     }
     work.write = !options.dryRun;
     work.listConversions = options.listConversions || options.dryRun;
@@ -357,7 +380,7 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
 
             if (options.songStarted)
                 options.songStarted(songs[i].path);
-            OpenSong open = openSong(songs[i], options);
+            OpenSong open = lookAtSong(songs[i], options);
             lock.lock();
             slot.identity = open.identity;
             opened(i);
@@ -370,6 +393,8 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                 overlay = found != dryRunWrites.end() ? &found->second : nullptr;
             }
             lock.unlock();
+            if (open.openAfterWaiting)
+                open = openSong(songs[i], options);
 
             Outcome outcome;
             DeferredWrites deferred;

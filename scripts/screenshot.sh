@@ -3,7 +3,7 @@
 # (Xvfb) with the fonts this machine has; with PATHs, during the batch it runs over them
 # (give songs on a slow disk, or many, so that it is still running 3 seconds in).
 # With --wine, PROGRAM is a Windows program, run by Wine (scripts/wine-env.sh sets it up).
-# Prints the size of the window's own area.
+# Prints the size of the window's own area. KADENZO_SCREEN sets the display's size (800x600).
 #   scripts/screenshot.sh [--wine] PROGRAM OUTPUT.png [PATH...]
 set -euo pipefail
 runner=""
@@ -21,7 +21,7 @@ output=$2
 shift 2
 
 # xvfb-run picks a free display and its authority; the inner script runs on it.
-xvfb-run --auto-servernum --server-args="-screen 0 800x600x24 -nolisten tcp" \
+xvfb-run --auto-servernum --server-args="-screen 0 ${KADENZO_SCREEN:-800x600}x24 -nolisten tcp" \
     bash -s "$program" "$output" "$runner" "$@" <<'INNER'
 set -euo pipefail
 program=$1

@@ -45,7 +45,7 @@ windows=(
     dpkg-dev ninja-build        # unpacks Qt's Debian sources; builds Qt for Windows
     qt6-base-dev                # the host Qt: moc, uic and rcc for the cross build
     wine wine64 fonts-wine      # runs the Windows programs and tests here; Tahoma
-    xvfb xauth openbox x11-utils imagemagick  # the window's picture under Wine
+    xvfb xauth openbox x11-utils imagemagick  # the window's pictures; the installer's side picture
     nsis zip                    # the installer and the zip
 )
 

@@ -5,9 +5,13 @@
 #      build leaves it, with the same summary; and over songs with non-ASCII names, given with
 #      backslashes and a drive letter;
 #   3. kadenzo.exe starts under Xvfb, with the Linux window's title and size; a picture of it
-#      goes to docs/window-windows.png; kadenzo-batch.exe writes its journal under
-#      %LOCALAPPDATA% and --restore gives back every song; kadenzo.exe repairs a song given on
-#      its command line;
+#      goes to docs/window-windows.png; at 125, 150 and 200 per cent its texts fit and its
+#      pictures go to docs/window-windows-125.png and the others; kadenzo-batch.exe writes its
+#      journal under %LOCALAPPDATA% and --restore gives back every song; both programs'
+#      manifests are longPathAware; a song that another program holds (tests/windows/
+#      hold_song.c) is named as in use and left alone; a song whose path is over 300
+#      characters is repaired and restored; kadenzo.exe repairs a song given on its command
+#      line;
 #   4. the installer: its pages in order, driven as a user would (tests/windows/
 #      installer_probe.c), for the current user without administrator rights, and Kadenzo
 #      started by its finish page not elevated; silently for all users; each time the
@@ -21,7 +25,14 @@ linux_build=${2:-build}
 version=$(sed -n 's/^project(Kadenzo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 . scripts/wine-env.sh
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# Windows' display scale is its DPI (LogPixels): 96 is 100 per cent. A program started after
+# the change sees it; the Wine session that read the old value is stopped.
+set_scale() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+}
+set_scale 96 # a run that stopped halfway may have left another
+trap 'set_scale 96; rm -rf "$scratch"' EXIT
 failures=0
 fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
 step() { echo; echo "== $*"; }
@@ -84,6 +95,30 @@ scripts/screenshot.sh --wine "$windows_build/kadenzo.exe" docs/window-windows.pn
     { cat "$scratch/shot.log"; fail "kadenzo.exe did not show its window"; }
 grep -q "size 400x198" "$scratch/shot.log" || { cat "$scratch/shot.log"; fail "the window is not 400 by 198"; }
 
+step "The window at 125, 150 and 200 per cent"
+# In the window's own units the texts must fit their widgets and the form keep its layout (the
+# Linux tests' measures); on the screen the window then covers so many more pixels. Through a
+# scale, Wine's rasterizer draws the glyphs of Windows' own font engine thin and broken, where
+# Qt's FreeType engine, in the same program at the same scale, draws them whole: the pictures
+# are taken with the latter, to show the window's layout rather than Wine's glyphs.
+for scale in 125:120:500x248 150:144:600x297 200:192:800x396; do
+    IFS=: read -r percent dpi size <<<"$scale"
+    set_scale "$dpi"
+    if ! WINEQT_FORCE_STDERR_LOGGING=1 xvfb-run --auto-servernum wine \
+        "$windows_build/tst_mainwindow.exe" startsWithTheFormAndTheBarHidden everyTextFitsItsWidget \
+        >"$scratch/fit.log" 2>&1; then
+        cat "$scratch/fit.log"
+        fail "the window's texts or layout at $percent per cent"
+    fi
+    tr -d '\r' <"$scratch/fit.log" | grep -E "^Totals" | sed "s/^/$percent per cent: /"
+    KADENZO_SCREEN=1024x768 scripts/screenshot.sh --wine "$windows_build/kadenzo.exe" \
+        "docs/window-windows-$percent.png" -platform windows:fontengine=freetype >"$scratch/shot.log" 2>&1 ||
+        { cat "$scratch/shot.log"; fail "kadenzo.exe did not show its window at $percent per cent"; }
+    grep -q "size $size" "$scratch/shot.log" ||
+        { cat "$scratch/shot.log"; fail "the window at $percent per cent is not $size pixels"; }
+done
+set_scale 96
+
 windows_path() { winepath -u "$(wine cmd /c "echo $1" | tr -d '\r')"; }
 windows_name() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
@@ -137,6 +172,73 @@ echo "$output"
 [ "$output" = "Kit ripristinati: 3, non ripristinati: 1" ] || fail "--restore of two journals: $output"
 diff -r "$expected" "$scratch/twice" >/dev/null ||
     fail "two journals given oldest first were not restored newest first"
+
+step "Both programs' manifests let paths go past 260 characters"
+for program in kadenzo kadenzo-batch; do
+    grep -qa '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>' \
+        "$windows_build/$program.exe" || fail "$program.exe's manifest is not longPathAware"
+done
+
+step "A song that another program holds, or is writing, is named as in use and left alone"
+x86_64-w64-mingw32-gcc-posix -municode -O2 -Wall -Wextra -Werror \
+    -o "$scratch/hold_song.exe" tests/windows/hold_song.c
+held=$scratch/held
+mkdir -p "$held"
+for how in unshared writing; do
+    for name in Tenuta.mid Libera.mid; do
+        printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\7\0\311\021\0\377\057\0' >"$held/$name"
+    done
+    rm -f "$held/ready"
+    wine "$scratch/hold_song.exe" "$how" "$(windows_name "$held/Tenuta.mid")" \
+        "$(windows_name "$held/ready")" &
+    holder=$!
+    for _ in $(seq 100); do [ -e "$held/ready" ] && break; sleep 0.1; done
+    [ -e "$held/ready" ] || fail "hold_song.exe did not open the song ($how)"
+    for dry_run in --dry-run ""; do
+        status=0
+        output=$(wine "$windows_build/kadenzo-batch.exe" $dry_run "$(windows_name "$held/Tenuta.mid")" \
+            "$(windows_name "$held/Libera.mid")" 2>&1 | tr -d '\r') || status=$?
+        echo "$output"
+        echo "$output" | grep -qxF "Attenzione! Impossibile aprire $(windows_name "$held/Tenuta.mid"): in uso da un altro programma" ||
+            fail "a song held $how ${dry_run:-(real run)} is not named as in use"
+        [ "$(echo "$output" | tail -n 1)" = "Files trovati: 1, numero Conversioni: 1" ] ||
+            fail "the free song beside one held $how ${dry_run:-(real run)}: $output"
+    done
+    rm -f "$held/ready" # hold_song.exe lets go of the song
+    wait $holder || true
+    [ "$(od -An -tx1 -j24 -N1 "$held/Tenuta.mid" | tr -d ' ')" = 11 ] || fail "a song held $how was written"
+    [ "$(od -An -tx1 -j24 -N1 "$held/Libera.mid" | tr -d ' ')" = 00 ] || fail "the free song was not repaired"
+done
+# The exit status, on its own run: 1, as for every song that could not be opened.
+printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\7\0\311\021\0\377\057\0' >"$held/Tenuta.mid"
+rm -f "$held/ready"
+wine "$scratch/hold_song.exe" unshared "$(windows_name "$held/Tenuta.mid")" "$(windows_name "$held/ready")" &
+holder=$!
+for _ in $(seq 100); do [ -e "$held/ready" ] && break; sleep 0.1; done
+status=0
+wine "$windows_build/kadenzo-batch.exe" "$(windows_name "$held/Tenuta.mid")" >/dev/null 2>&1 || status=$?
+rm -f "$held/ready"
+wait $holder || true
+[ "$status" = 1 ] || fail "kadenzo-batch.exe exits with $status over a song in use, not 1"
+
+step "A song whose path is over 300 characters is repaired, and its journal line restores it"
+deep=$scratch
+for part in 1 2 3 4 5; do deep="$deep/Raccolta di basi karaoke italiane degli anni ottanta, parte $part"; done
+mkdir -p "$deep"
+deep_song="$deep/Canzone con un nome lungo, è vero.kar"
+printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\7\0\311\021\0\377\057\0' >"$deep_song"
+echo "$(windows_name "$deep_song" | wc -m) characters"
+[ "$(windows_name "$deep_song" | wc -m)" -gt 300 ] || fail "the deep path is not over 300 characters"
+output=$(wine "$windows_build/kadenzo-batch.exe" "$(windows_name "$deep_song")" 2>&1 | tr -d '\r' | tail -n 1)
+[ "$output" = "Files trovati: 1, numero Conversioni: 1" ] || fail "the deep song: $output"
+[ "$(od -An -tx1 -j24 -N1 "$deep_song" | tr -d ' ')" = 00 ] || fail "the deep song was not repaired"
+deep_journal=$(ls "$journals" | tail -n 1)
+[ "$(sed -n 2p "$journals/$deep_journal" | cut -f1 | tr -d '\r')" = "$(windows_name "$deep_song")" ] ||
+    fail "the journal does not name the deep song by its whole path"
+output=$(wine "$windows_build/kadenzo-batch.exe" --restore "$(windows_name "$journals/$deep_journal")" |
+    tr -d '\r' | tail -n 1)
+[ "$output" = "Kit ripristinati: 1, non ripristinati: 0" ] || fail "--restore of the deep song: $output"
+[ "$(od -An -tx1 -j24 -N1 "$deep_song" | tr -d ' ')" = 11 ] || fail "the deep song was not restored"
 
 step "kadenzo.exe repairs the songs given on its command line"
 mkdir -p "$scratch/given"

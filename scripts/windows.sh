@@ -40,7 +40,12 @@ cp "$build/translations/qtbase_it.qm" "$stage/translations/"
 mkdir -p dist
 rm -f "dist/$name.zip" "dist/kadenzo-$version-setup.exe"
 (cd "$build/stage" && zip -q -r -9 "../../dist/$name.zip" "$name")
+# The picture beside the installer's welcome and finish pages, 164 by 314 pixels as they show
+# it: Kadenzo's drum, from the program's own icon, on a light blue of the icon's own.
+convert -size 164x314 gradient:'#e9eefb'-'#b9c8ee' \( ui/icons/kadenzo.png -resize 120x120 \) \
+    -gravity center -geometry +0-30 -composite -alpha off -type TrueColor \
+    "BMP3:$build/installer-side.bmp"
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$PWD/$stage" \
-    -DICON="$PWD/packaging/windows/kadenzo.ico" \
+    -DICON="$PWD/packaging/windows/kadenzo.ico" -DSIDE="$PWD/$build/installer-side.bmp" \
     -DOUTFILE="$PWD/dist/kadenzo-$version-setup.exe" packaging/windows/kadenzo.nsi
 ls -l "dist/$name.zip" "dist/kadenzo-$version-setup.exe"

@@ -3,6 +3,7 @@
 #include "appfont.h"
 #include "mainwindow.h"
 #include "midibytes.h"
+#include "songfile.h"
 #include "texts.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QMutex>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -28,6 +30,10 @@
 #include <QUrl>
 
 #include <functional>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -765,6 +771,16 @@ void MainWindowTest::summaryDetailsListChangesAndFailures_data()
                gone;
     QTest::newRow("nothing changed, every file opened")
         << QStringList{"standard.mid"} << "Files trovati: 1, numero Conversioni: 0" << QString();
+#ifdef Q_OS_WIN
+    // "held.mid" is held open, sharing nothing, as a player may hold it: by this test, through
+    // a handle of its own (Windows' sharing rules hold between one program's handles too).
+    QTest::newRow("a song another program holds")
+        << QStringList{"kits.mid", "held.mid"}
+        << "Files trovati: 1, numero Conversioni: 4\nFile non aperti: 1"
+        << "%1/kits.mid: canale 10: kit 17 → 0 (2 volte); canale 10: kit 20 → 0; "
+           "canale 1: kit 17 → 0\n"
+           "Attenzione! Impossibile aprire %1/held.mid: in uso da un altro programma\n";
+#endif
 }
 
 void MainWindowTest::summaryDetailsListChangesAndFailures()
@@ -782,6 +798,7 @@ void MainWindowTest::summaryDetailsListChangesAndFailures()
         {"kits.mid", kits},
         {"standard.mid", smfHeader(1) + smfTrack("00 C9 00 00 FF 2F 00")},
         {"gone.mid", goodSong},
+        {"held.mid", kits},
         {"late-failure.mid", smfHeader(1) + smfTrack("00 C9 11 00 F7 00 00 FF 2F 00")},
         {"text.mid", "hello"},
     };
@@ -791,6 +808,17 @@ void MainWindowTest::summaryDetailsListChangesAndFailures()
         paths.append(folder.filePath(song));
         QVERIFY(writeFile(paths.constLast(), contents[song]));
     }
+#ifdef Q_OS_WIN
+    const HANDLE held =
+        songs.contains("held.mid")
+            ? CreateFileW(win32Path(folder.filePath("held.mid")).c_str(),
+                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+            : INVALID_HANDLE_VALUE;
+    const auto release = qScopeGuard([&] {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+    });
+#endif
 
     const DropResult result = dropOn(window, localUrls(paths), Qt::CopyAction, {},
                                      [&] { QFile::remove(folder.filePath("gone.mid")); });

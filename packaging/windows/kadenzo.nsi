@@ -1,6 +1,6 @@
 ; Kadenzo's installer for Windows, in Italian.
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.1 -DSTAGE=<folder of the files> -DICON=<.ico>
-;            -DOUTFILE=<setup.exe> kadenzo.nsi
+;            -DSIDE=<164x314 .bmp> -DOUTFILE=<setup.exe> kadenzo.nsi
 ; It installs for the current user (in the user's own programs folder, without administrator
 ; rights) or for all users (in Program Files), chosen on its third page or with /CurrentUser
 ; or /AllUsers on the command line; /S installs silently. By default it installs as the last
@@ -32,6 +32,8 @@ OutFile "${OUTFILE}"
 BrandingText "${APP} ${VERSION}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+; Kadenzo's drum beside the welcome and finish pages, where NSIS would show a computer.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDE}"
 
 Var InstallMode     ; CurrentUser or AllUsers
 Var Admin           ; 1 when this process has administrator rights (elevated, or no UAC)
