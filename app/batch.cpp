@@ -159,7 +159,7 @@ int main(int argc, char *argv[])
     if (!parser.isSet(noJournal) && !options.dryRun)
         options.journal = &journal;
     const SongBatch::Totals totals =
-        SongBatch::run(songsForPaths(paths, parser.isSet(recursive)), options, report);
+        SongBatch::run(paths, parser.isSet(recursive), options, report);
     out << Texts::summary(totals.filesFound, totals.conversions) << Qt::endl;
     if (!journal.problem().isEmpty()) {
         err << journalFailedMessage(journal) << Qt::endl;

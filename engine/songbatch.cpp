@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -238,16 +240,52 @@ struct Slot
 // most a few milliseconds for its bytes, so that the window's bar moves on.
 constexpr std::size_t songsPerFlush = 128;
 constexpr qint64 longestWaitForFlushMs = 200;
+
+// How many songs a batch keeps opening and walking at once, however few its walks: enough to
+// hide a share's wait for each open (40 ms: 240 songs took 6 s with two songs in flight, about
+// 1 s with sixteen).
+constexpr int songsInFlight = 16;
+// How many listed songs are handed to the walking threads at a time, after the first.
+constexpr std::size_t songsListedAtOnce = 64;
+
 } // namespace
 
-Totals run(const std::vector<SongPath> &songs, const Options &options,
-           const std::function<void(const Outcome &)> &report, Control *control)
+// Hands the songs of a batch, in order, to `add`.
+using SongLister = std::function<void(const std::function<void(SongPath &&)> &add)>;
+
+class Runner
+{
+public:
+    static Totals runListed(const SongLister &list, bool listAhead, const Options &options,
+                            const std::function<void(const Outcome &)> &report, Control *control);
+};
+
+// Runs a batch over the songs that `list` gives. With `listAhead`, they are listed on a thread
+// of their own while the first ones are walked; else first, here.
+Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &options,
+                         const std::function<void(const Outcome &)> &report, Control *control)
 {
     Control ownControl;
     Control &batch = control ? *control : ownControl;
-    const std::size_t count = songs.size();
-    const int threads = int(std::clamp<std::size_t>(std::size_t(qMax(options.jobs, 1)), 1,
-                                                    qMax<std::size_t>(count, 1)));
+    // The songs as far as they are listed, and whether that is all of them. Under the mutex.
+    std::deque<SongPath> listed;
+    bool allListed = false;
+    if (!listAhead) {
+        list([&](SongPath &&song) { listed.push_back(std::move(song)); });
+        allListed = true;
+        if (options.songsListed)
+            options.songsListed(int(listed.size()));
+    }
+    // Up to `walkSlots` songs are walked at once, one a core by default; more threads than that
+    // open songs meanwhile, so that on a share, where each open waits on the network, the
+    // walks do not wait for the opens.
+    const int walkSlots = qMax(options.jobs, 1);
+    std::size_t threadCount = std::size_t(qMax(walkSlots, songsInFlight));
+    if (allListed)
+        threadCount = std::clamp<std::size_t>(listed.size(), 1, threadCount);
+    const int threads = int(threadCount);
+    int walking = 0;
+    std::condition_variable walkSlotFree;
     Totals totals;
 
     // The threads take the songs in order. The one that finishes the first song not yet
@@ -258,7 +296,7 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
     // Songs that wait for a flush of the journal hold the head too: with 64 a job, the
     // benchmark's real songs (one in thirty changed) were flushed every four or five changed
     // songs, as often as the window filled; with 256, every dozen or more.
-    const std::size_t window = std::size_t(threads) * 1024;
+    const std::size_t window = std::size_t(walkSlots) * 1024;
     std::vector<Slot> pending(window);
     std::size_t next = 0;              // the next song to take
     std::size_t reported = 0;          // the songs reported
@@ -362,11 +400,11 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
             // Takes a song, or waits until one can be taken; once all are taken (or the batch
             // is stopped), the songs waiting for a flush are the flusher's.
             for (;;) {
-                const bool canTake =
-                    !batch.stopped && next < count && batch.holds == 0 && next - reported < window;
+                const bool canTake = !batch.stopped && next < listed.size() && batch.holds == 0 &&
+                                     next - reported < window;
                 if (canTake)
                     break;
-                if (batch.stopped || next == count) {
+                if (batch.stopped || (allListed && next == listed.size())) {
                     --walkers;
                     flushNeeded.notify_one();
                     return;
@@ -374,13 +412,14 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                 waitForOthers(lock);
             }
             const std::size_t i = next++;
+            const SongPath song = listed[i];
             Slot &slot = pending[i % window];
             slot = Slot{};
             lock.unlock();
 
             if (options.songStarted)
-                options.songStarted(songs[i].path);
-            OpenSong open = lookAtSong(songs[i], options);
+                options.songStarted(song.path);
+            OpenSong open = lookAtSong(song, options);
             lock.lock();
             slot.identity = open.identity;
             opened(i);
@@ -392,9 +431,19 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                 const auto found = dryRunWrites.find(*open.identity);
                 overlay = found != dryRunWrites.end() ? &found->second : nullptr;
             }
+            if (open.openAfterWaiting) {
+                lock.unlock();
+                open = openSong(song, options);
+                lock.lock();
+            }
+            while (walking == walkSlots) {
+                if (++waitingWalkers == walkers)
+                    flushNeeded.notify_one();
+                walkSlotFree.wait(lock);
+                --waitingWalkers;
+            }
+            ++walking;
             lock.unlock();
-            if (open.openAfterWaiting)
-                open = openSong(songs[i], options);
 
             Outcome outcome;
             DeferredWrites deferred;
@@ -404,11 +453,13 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                                      workFor(options, overlay, *open.file),
                                      shareFlushes ? &deferred : nullptr);
             }
-            outcome.path = songs[i].path;
+            outcome.path = song.path;
             outcome.problem = open.problem;
             if (deferred.repairs.empty())
                 open.file.reset(); // closed, outside the lock, before a later walk of the file
             lock.lock();
+            --walking;
+            walkSlotFree.notify_one();
             if (outcome.result == Result::NotRecorded)
                 batch.stopped = true; // no journal, no change: no further song either
             if (options.dryRun && slot.identity && !outcome.conversionList.empty()) {
@@ -458,9 +509,36 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
                 flushAwaiting(lock);
         }
     };
+    // Lists the songs for the walking threads: the first at once, then a few dozen at a time,
+    // so that the threads are woken once for many songs.
+    const auto listAll = [&] {
+        std::vector<SongPath> found;
+        bool firstShown = false;
+        const auto hand = [&](bool last) {
+            const std::lock_guard lock(batch.mutex);
+            std::move(found.begin(), found.end(), std::back_inserter(listed));
+            allListed = last;
+            batch.changed.notify_all();
+        };
+        list([&](SongPath &&song) {
+            found.push_back(std::move(song));
+            if (!firstShown || found.size() == songsListedAtOnce) {
+                hand(false);
+                found.clear();
+                firstShown = true;
+            }
+        });
+        hand(true);
+        if (options.songsListed)
+            options.songsListed(int(listed.size())); // no song is added any more
+    };
+
     std::thread flusher;
     if (options.journal && !options.dryRun)
         flusher = std::thread(flush);
+    std::thread lister;
+    if (!allListed)
+        lister = std::thread(listAll);
     // This thread walks too.
     std::vector<std::thread> helpers;
     for (int t = 1; t < threads; ++t)
@@ -468,6 +546,8 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
     work();
     for (std::thread &thread : helpers)
         thread.join();
+    if (lister.joinable())
+        lister.join();
     if (flusher.joinable()) {
         {
             const std::lock_guard lock(batch.mutex);
@@ -477,6 +557,25 @@ Totals run(const std::vector<SongPath> &songs, const Options &options,
         flusher.join();
     }
     return totals;
+}
+
+Totals run(const std::vector<SongPath> &songs, const Options &options,
+           const std::function<void(const Outcome &)> &report, Control *control)
+{
+    const SongLister list = [&](const std::function<void(SongPath &&)> &add) {
+        for (const SongPath &song : songs)
+            add(SongPath(song));
+    };
+    return Runner::runListed(list, false, options, report, control);
+}
+
+Totals run(const QStringList &paths, bool recursive, const Options &options,
+           const std::function<void(const Outcome &)> &report, Control *control)
+{
+    const SongLister list = [&](const std::function<void(SongPath &&)> &add) {
+        listSongsForPaths(paths, recursive, add);
+    };
+    return Runner::runListed(list, true, options, report, control);
 }
 
 } // namespace SongBatch

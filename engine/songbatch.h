@@ -46,6 +46,9 @@ struct Options
     // Called on the walking thread as each song is started, before it is opened: the tests
     // hold songs there, as a slow disk would.
     std::function<void(const QString &path)> songStarted;
+    // Called once every song of the batch is known, with how many there are: songs listed
+    // from folders may have been walked and reported before.
+    std::function<void(int count)> songsListed;
 };
 
 // What became of one song.
@@ -108,21 +111,25 @@ public:
     void stop();
 
 private:
-    friend Totals run(const std::vector<SongPath> &, const Options &,
-                      const std::function<void(const Outcome &)> &, Control *);
-    std::mutex mutex; // also guards the batch's own bookkeeping
+    friend class Runner; // the batch's own code (songbatch.cpp)
+    std::mutex mutex;    // also guards the batch's own bookkeeping
     std::condition_variable changed;
     int holds = 0;
     bool stopped = false;
 };
 
-// Walks the songs in order, up to `options.jobs` at once, each song by one thread only, and
+// Walks the songs in order, up to `options.jobs` at once (and opens more meanwhile, for shares
+// whose opens wait on the network), each song by one thread only, and
 // hands each outcome to `report` in the songs' order, one call at a time (from any of the
 // threads). A file that comes up more than once, by whatever path, is walked each time, in
 // order, after the walk before has ended. Only a few songs ahead of the last reported are
 // walked at a time, so memory does not grow with the number of songs. `control`, when given,
 // may hold or stop the batch from another thread. Returns the totals of the songs reported.
 Totals run(const std::vector<SongPath> &songs, const Options &options,
+           const std::function<void(const Outcome &)> &report, Control *control = nullptr);
+// The same over the songs that `paths` stand for (listSongsForPaths): they are looked at, and
+// folders listed, on a thread of their own while the first songs are walked.
+Totals run(const QStringList &paths, bool recursive, const Options &options,
            const std::function<void(const Outcome &)> &report, Control *control = nullptr);
 
 } // namespace SongBatch

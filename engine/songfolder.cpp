@@ -133,16 +133,16 @@ QString pathInFolder(const QString &folder, const QString &name)
 }
 
 namespace {
-void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &songs)
+void addFolder(const QString &folder, bool recursive, const std::function<void(SongPath &&)> &add)
 {
     // A listing cannot tell an unreadable folder from an empty one: ask first.
     if (!QDir(folder).isReadable()) {
-        songs.push_back({folder, Texts::notOpenedReason(Texts::NotOpened::AccessDenied)});
+        add(SongPath{folder, Texts::notOpenedReason(Texts::NotOpened::AccessDenied)});
         return;
     }
     for (const FolderName &song : songNamesInFolder(folder)) {
-        songs.push_back(
-            {pathInFolder(folder, song.name), song.isText ? QString() : Texts::nameNotText()});
+        add(SongPath{pathInFolder(folder, song.name),
+                     song.isText ? QString() : Texts::nameNotText()});
     }
     if (recursive) {
         // A subfolder whose name is not text cannot be entered by it: it is reported, as a song
@@ -151,9 +151,9 @@ void addFolder(const QString &folder, bool recursive, std::vector<SongPath> &son
         for (const FolderName &subfolder : subfolderNamesInFolder(folder)) {
             const QString path = pathInFolder(folder, subfolder.name);
             if (subfolder.isText)
-                addFolder(path, recursive, songs);
+                addFolder(path, recursive, add);
             else
-                songs.push_back({path, Texts::nameNotText()});
+                add(SongPath{path, Texts::nameNotText()});
         }
     }
 }
@@ -182,35 +182,41 @@ PathKind kindOfPath(const QString &path)
 }
 } // namespace
 
-std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
+void listSongsForPaths(const QStringList &paths, bool recursive,
+                       const std::function<void(SongPath &&)> &add)
 {
-    std::vector<SongPath> songs;
-    songs.reserve(std::size_t(paths.size()));
     for (const QString &path : paths) {
         // An unpaired surrogate (a name that Windows gives as it is): the song would open, but
         // neither the journal nor a message could name it.
         if (!path.isValidUtf16()) {
-            songs.push_back({path, Texts::nameNotText()});
+            add(SongPath{path, Texts::nameNotText()});
             continue;
         }
         switch (kindOfPath(path)) {
         case PathKind::Folder:
-            addFolder(path, recursive, songs);
+            addFolder(path, recursive, add);
             break;
         case PathKind::File:
-            songs.push_back({path, {}});
+            add(SongPath{path, {}});
             break;
         case PathKind::Other: // a device, a pipe, a socket
-            songs.push_back({path, Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder)});
+            add(SongPath{path, Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder)});
             break;
         case PathKind::Missing:
             // Qt shows bytes that are not text, on a command line or in a dialog, as U+FFFD: the
             // path it gives leads nowhere, though the song may well be there.
-            songs.push_back({path, path.contains(QChar::ReplacementCharacter)
-                                       ? Texts::nameNotText()
-                                       : Texts::notOpenedReason(Texts::NotOpened::Missing)});
+            add(SongPath{path, path.contains(QChar::ReplacementCharacter)
+                                   ? Texts::nameNotText()
+                                   : Texts::notOpenedReason(Texts::NotOpened::Missing)});
             break;
         }
     }
+}
+
+std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
+{
+    std::vector<SongPath> songs;
+    songs.reserve(std::size_t(paths.size()));
+    listSongsForPaths(paths, recursive, [&](SongPath &&song) { songs.push_back(std::move(song)); });
     return songs;
 }

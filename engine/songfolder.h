@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 // Whether a file name is a song's: *.mid or *.kar in any letter case, what the song dialog's
@@ -43,6 +44,10 @@ struct SongPath
 // UTF-16, or one that does not exist and holds U+FFFD, which is how Qt shows bytes that are
 // not text when it reads them from a command line or a dialog; such a path is never opened.
 std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive);
+// The same, handed to `add` one at a time as they are found, so that a batch walks the first
+// songs while later paths are looked at and folders listed.
+void listSongsForPaths(const QStringList &paths, bool recursive,
+                       const std::function<void(SongPath &&)> &add);
 
 // `folder` followed by `name`, with the separator that `folder` is written with: "C:\songs"
 // and "a.mid" give "C:\songs\a.mid" on Windows, "songs/" and "a.mid" give "songs/a.mid".

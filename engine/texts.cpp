@@ -256,7 +256,8 @@ QString listOption()
 QString jobsOption(int defaultJobs)
 {
     return QStringLiteral("Converte fino a N file alla volta (predefinito: %1, uno per "
-                          "processore).")
+                          "processore); intanto ne apre fino a 16, perché in una cartella di rete "
+                          "ogni apertura attende la rete.")
         .arg(defaultJobs);
 }
 

@@ -20,7 +20,9 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <tuple>
 
 #ifdef Q_OS_UNIX
@@ -247,6 +249,8 @@ private slots:
     void unwritableFileIsReportedAndLeftAlone();
     void aSongThatBecameAPipeIsReportedNotWaitedOn();
     void jobsAndDryRunChangeNothingInTheOutput();
+    void manySongsInFlight_data();
+    void manySongsInFlight();
     void restoreGivesBackEveryByte_data();
     void restoreGivesBackEveryByte();
     void aBatchStoppedAnywhereCanBeRestored();
@@ -584,6 +588,80 @@ void BatchTest::jobsAndDryRunChangeNothingInTheOutput()
     QVERIFY(filesUnder(severalJobs.path()) != pristine);
 }
 
+// Many songs in flight whatever the jobs, as on a share where each open waits on the network:
+// each started song is held until 16 songs have started, which only songs in flight together
+// can do (no timing). A folder of 40 songs, then its song s03 twice more by other paths; the
+// outcomes come in that order, and s03 is walked each time after the walk before (the later
+// walks find nothing to repair). A song may vanish between its listing and its open; a stop
+// lets the songs started finish whole and starts no other.
+void BatchTest::manySongsInFlight_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<QString>("vanishing"); // removed once started, before its open
+    QTest::addColumn<int>("stopAt");        // the batch is stopped as this many have started
+    QTest::newRow("one job") << 1 << QString() << 0;
+    QTest::newRow("two jobs, a song that vanishes before its open") << 2 << "s07.mid" << 0;
+    QTest::newRow("a stop with songs in flight") << 1 << QString() << 16;
+}
+
+void BatchTest::manySongsInFlight()
+{
+    QFETCH(int, jobs);
+    QFETCH(QString, vanishing);
+    QFETCH(int, stopAt);
+    QTemporaryDir dir;
+    QStringList expectedPaths;
+    for (int i = 0; i < 40; ++i) {
+        expectedPaths.append(dir.filePath(QStringLiteral("s%1.mid").arg(i, 2, 10, QChar(u'0'))));
+        QVERIFY(writeFile(expectedPaths.constLast(), song("00 C9 11")));
+    }
+    const QStringList again = {dir.filePath("./s03.mid"),
+                               dir.path() + "/../" + QDir(dir.path()).dirName() + "/s03.mid"};
+    expectedPaths += again;
+
+    SongBatch::Control control;
+    std::mutex mutex;
+    std::condition_variable allInFlight;
+    QStringList started;
+    bool neverInFlightTogether = false;
+    SongBatch::Options options;
+    options.jobs = jobs;
+    options.songStarted = [&](const QString &path) {
+        std::unique_lock lock(mutex);
+        started.append(path);
+        if (started.size() == stopAt)
+            control.stop();
+        if (QFileInfo(path).fileName() == vanishing)
+            QFile::remove(path);
+        allInFlight.notify_all();
+        // Bounded, so that a batch with fewer songs in flight fails rather than hangs.
+        if (!allInFlight.wait_for(lock, std::chrono::seconds(30),
+                                  [&] { return started.size() >= 16; }))
+            neverInFlightTogether = true;
+    };
+    QList<SongBatch::Outcome> outcomes;
+    SongBatch::run(
+        QStringList{dir.path()} + again, false, options,
+        [&](const SongBatch::Outcome &outcome) { outcomes.append(outcome); }, &control);
+
+    QVERIFY(!neverInFlightTogether);
+    const qsizetype walked = stopAt ? stopAt : expectedPaths.size();
+    QCOMPARE(started.size(), walked);
+    QCOMPARE(outcomes.size(), walked);
+    for (qsizetype i = 0; i < outcomes.size(); ++i) {
+        const SongBatch::Outcome &outcome = outcomes[i];
+        QCOMPARE(outcome.path, expectedPaths[i]);
+        const bool gone = QFileInfo(outcome.path).fileName() == vanishing;
+        QCOMPARE(outcome.problem,
+                 gone ? Texts::notOpenedReason(Texts::NotOpened::Missing) : QString());
+        QCOMPARE(outcome.conversions, gone || i >= 40 ? 0 : 1);
+    }
+    for (qsizetype i = 0; i < 40; ++i) {
+        if (QFileInfo(expectedPaths[i]).fileName() != vanishing)
+            QCOMPARE(readFile(expectedPaths[i]), song(i < walked ? "00 C9 00" : "00 C9 11"));
+    }
+}
+
 // A batch, something that happens to the song afterwards, then --restore of the batch's
 // journal: every kit the journal names comes back where the song still holds kit 0 there.
 void BatchTest::restoreGivesBackEveryByte_data()
@@ -844,7 +922,7 @@ void BatchTest::aBatchStoppedAnywhereCanBeRestored()
 }
 
 // The system calls of a batch, traced: no byte of a song is written before a flush of the
-// journal that follows the lines naming it. One job, so that the calls come in one order.
+// journal that follows the lines naming it. One job, so that the writes come in one order.
 void BatchTest::journalLinesReachTheDiskBeforeTheirBytes()
 {
 #ifdef Q_OS_LINUX
@@ -876,7 +954,17 @@ void BatchTest::journalLinesReachTheDiskBeforeTheirBytes()
     QSet<QString> written; // songs whose lines the journal was given
     QSet<QString> onDisk;  // and of those, the songs whose lines were flushed since
     int songWrites = 0;
-    for (const QString &line : QString::fromUtf8(readFile(trace)).split(u'\n')) {
+    // A call that another thread's call cut in two ("PID CALL(... <unfinished ...>", then
+    // "PID <... CALL resumed>...) = N") is put back together.
+    QHash<QString, QString> unfinished;
+    for (QString line : QString::fromUtf8(readFile(trace)).split(u'\n')) {
+        const QString pid = line.section(u' ', 0, 0);
+        if (line.endsWith(QStringLiteral(" <unfinished ...>"))) {
+            unfinished[pid] = line.chopped(17);
+            continue;
+        }
+        if (const qsizetype resumed = line.indexOf(QStringLiteral(" resumed>")); resumed > 0)
+            line = unfinished.take(pid) + line.mid(resumed + 9);
         const QRegularExpressionMatch match = call.match(line);
         if (!match.hasMatch())
             continue;

@@ -29,13 +29,13 @@ void BatchRunner::startBatch(const QStringList &paths,
     journal = std::make_unique<Journal>(QStringLiteral("kadenzo"), QStringLiteral(KADENZO_VERSION));
     holdAtFailures = true;
     thread = std::thread([this, paths, songStarted = std::move(songStarted)] {
-        // A folder on a slow share can take long to list: that too is done here.
-        const std::vector<SongPath> songs = songsForPaths(paths, false);
-        emit songsListed(int(songs.size()));
+        // A folder on a slow share can take long to list: that too is done off the window's
+        // thread, while the first songs are walked.
         SongBatch::Options options;
         options.jobs = QThread::idealThreadCount();
         options.listConversions = true; // for the summary's details
         options.songStarted = songStarted;
+        options.songsListed = [this](int count) { emit songsListed(count); };
         options.journal = journal.get();
         const auto report = [this](const SongBatch::Outcome &outcome) {
             // No further song starts while the failure's message box waits for the user.
@@ -47,7 +47,7 @@ void BatchRunner::startBatch(const QStringList &paths,
             if (arrivals.size() == 1)
                 emit outcomesArrived();
         };
-        SongBatch::run(songs, options, report, control.get());
+        SongBatch::run(paths, false, options, report, control.get());
         emit batchWalked();
     });
 }

@@ -259,10 +259,13 @@ void MainWindow::runBatch(const QStringList &paths)
     runner.startBatch(paths, songStarted);
 }
 
+// The first songs may have been shown before every song was listed, while the bar was busy,
+// which takes no value: it is given again.
 void MainWindow::songsListed(int count)
 {
     batch->songs = count;
     ui->progressBar->setMaximum(count);
+    ui->progressBar->setValue(batch->tally.totals.filesFound - (batch->failureBox ? 1 : 0));
 }
 
 // Esc, "Interrompi", or closing the window: the songs being walked are finished, no further
