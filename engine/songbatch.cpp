@@ -241,10 +241,14 @@ struct Slot
 constexpr std::size_t songsPerFlush = 128;
 constexpr qint64 longestWaitForFlushMs = 200;
 
-// How many songs a batch keeps opening and walking at once, however few its walks: enough to
-// hide a share's wait for each open (40 ms: 240 songs took 6 s with two songs in flight, about
-// 1 s with sixteen).
+// How many songs a batch may keep opening and walking at once, however few its walks: enough
+// to hide a share's wait for each open (40 ms: 240 songs took 6 s with two songs in flight,
+// about 1 s with sixteen). A batch starts with a thread a walk, and doubles them, up to that
+// many, each time a song took `slowOpenMs` or more to open: on a local disk, where an open
+// takes microseconds, no thread is added (sixteen threads on two cores made a batch of small
+// songs twice as slow, waking each other).
 constexpr int songsInFlight = 16;
+constexpr qint64 slowOpenMs = 5;
 // How many listed songs are handed to the walking threads at a time, after the first.
 constexpr std::size_t songsListedAtOnce = 64;
 
@@ -276,16 +280,18 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
         if (options.songsListed)
             options.songsListed(int(listed.size()));
     }
-    // Up to `walkSlots` songs are walked at once, one a core by default; more threads than that
-    // open songs meanwhile, so that on a share, where each open waits on the network, the
-    // walks do not wait for the opens.
+    // Up to `walkSlots` songs are walked at once, one a core by default; on a share, where each
+    // open waits on the network, more threads open songs meanwhile (songsInFlight), so that
+    // the walks do not wait for the opens.
     const int walkSlots = qMax(options.jobs, 1);
-    std::size_t threadCount = std::size_t(qMax(walkSlots, songsInFlight));
-    if (allListed)
-        threadCount = std::clamp<std::size_t>(listed.size(), 1, threadCount);
-    const int threads = int(threadCount);
+    const int firstThreads =
+        allListed ? int(std::clamp<std::size_t>(listed.size(), 1, std::size_t(walkSlots)))
+                  : walkSlots;
+    const int mostThreads = qMax(walkSlots, songsInFlight);
     int walking = 0;
     std::condition_variable walkSlotFree;
+    std::vector<std::thread> walkerThreads; // but this one; grows while the batch runs
+    walkerThreads.reserve(std::size_t(mostThreads));
     Totals totals;
 
     // The threads take the songs in order. The one that finishes the first song not yet
@@ -303,7 +309,7 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
     bool reporting = false;            // a thread is reporting: the others leave it to it
     std::vector<std::size_t> awaiting; // songs waiting for a flush, in the order walked
     QElapsedTimer firstAwaiting;       // since the first of them was walked
-    int walkers = threads;             // the threads that walk songs and have not ended
+    int walkers = 0;                   // the threads that walk songs and have not ended
     int waitingWalkers = 0;            // of them, those that wait: none can go on
     bool walkersEnded = false;
     std::condition_variable flushNeeded; // the flusher's own: songs to flush, or none can go on
@@ -394,7 +400,18 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
         --waitingWalkers;
     };
 
-    const auto work = [&] {
+    // Doubles the threads, up to mostThreads: a song took long to open, as on a share. Under
+    // the mutex.
+    std::function<void()> work;
+    const auto addWalkers = [&] {
+        const int threads = int(walkerThreads.size()) + 1;
+        for (int t = std::min(threads, mostThreads - threads); t > 0; --t) {
+            ++walkers;
+            walkerThreads.emplace_back(work);
+        }
+    };
+
+    work = [&] {
         std::unique_lock lock(batch.mutex);
         for (;;) {
             // Takes a song, or waits until one can be taken; once all are taken (or the batch
@@ -416,11 +433,18 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
             Slot &slot = pending[i % window];
             slot = Slot{};
             lock.unlock();
+            QElapsedTimer opening;
+            opening.start();
 
             if (options.songStarted)
                 options.songStarted(song.path);
             OpenSong open = lookAtSong(song, options);
+            const bool slowOpen = opening.elapsed() >= slowOpenMs;
             lock.lock();
+            // Only while songs are left to take: once none is, this thread's joiner may have
+            // looked at the last thread.
+            if (slowOpen && !batch.stopped && (!allListed || next < listed.size()))
+                addWalkers();
             slot.identity = open.identity;
             opened(i);
             batch.changed.notify_all(); // a later song may wait to know this one's file
@@ -510,7 +534,7 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
         }
     };
     // Lists the songs for the walking threads: the first at once, then a few dozen at a time,
-    // so that the threads are woken once for many songs.
+    // so that they are woken once for many songs.
     const auto listAll = [&] {
         std::vector<SongPath> found;
         bool firstShown = false;
@@ -536,18 +560,29 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
     std::thread flusher;
     if (options.journal && !options.dryRun)
         flusher = std::thread(flush);
-    std::thread lister;
-    if (!allListed)
-        lister = std::thread(listAll);
-    // This thread walks too.
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
+    // This thread walks too, after starting the others, and, when the songs are still to be
+    // listed, after listing them: the first song is walked meanwhile by another (two threads at
+    // least), and no thread of its own is started for the listing. The threads that a slow
+    // open added are joined as they come.
+    const bool listHere = !allListed;
+    {
+        const std::lock_guard lock(batch.mutex);
+        const int others = listHere ? qMax(firstThreads - 1, 1) : firstThreads - 1;
+        walkers = others + 1;
+        for (int t = 0; t < others; ++t)
+            walkerThreads.emplace_back(work);
+    }
+    if (listHere)
+        listAll();
     work();
-    for (std::thread &thread : helpers)
+    for (std::size_t t = 0;; ++t) {
+        std::unique_lock lock(batch.mutex);
+        if (t == walkerThreads.size())
+            break;
+        std::thread &thread = walkerThreads[t]; // the vector never grows past its reserve
+        lock.unlock();
         thread.join();
-    if (lister.joinable())
-        lister.join();
+    }
     if (flusher.joinable()) {
         {
             const std::lock_guard lock(batch.mutex);

@@ -256,8 +256,8 @@ QString listOption()
 QString jobsOption(int defaultJobs)
 {
     return QStringLiteral("Converte fino a N file alla volta (predefinito: %1, uno per "
-                          "processore); intanto ne apre fino a 16, perché in una cartella di rete "
-                          "ogni apertura attende la rete.")
+                          "processore); se le aperture sono lente, come in una cartella di rete, "
+                          "intanto ne apre altri, fino a 16 in tutto.")
         .arg(defaultJobs);
 }
 
