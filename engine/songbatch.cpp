@@ -561,9 +561,9 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
     if (options.journal && !options.dryRun)
         flusher = std::thread(flush);
     // This thread walks too, after starting the others, and, when the songs are still to be
-    // listed, after listing them: the first song is walked meanwhile by another (two threads at
-    // least), and no thread of its own is started for the listing. The threads that a slow
-    // open added are joined as they come.
+    // listed, after listing them (where the jobs leave room): the first song is walked meanwhile
+    // by another (one thread at least), and no thread of its own is started for the listing.
+    // The threads that a slow open added are joined as they come.
     const bool listHere = !allListed;
     {
         const std::lock_guard lock(batch.mutex);
@@ -572,9 +572,20 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
         for (int t = 0; t < others; ++t)
             walkerThreads.emplace_back(work);
     }
-    if (listHere)
+    bool walkHere = true;
+    if (listHere) {
         listAll();
-    work();
+        // Walks too only where the jobs leave room: with one job, a second thread would wait
+        // for each walk to end, and be woken at each.
+        const std::lock_guard lock(batch.mutex);
+        walkHere = int(walkerThreads.size()) < walkSlots;
+        if (!walkHere) {
+            --walkers;
+            flushNeeded.notify_one();
+        }
+    }
+    if (walkHere)
+        work();
     for (std::size_t t = 0;; ++t) {
         std::unique_lock lock(batch.mutex);
         if (t == walkerThreads.size())
