@@ -404,8 +404,11 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
     // the mutex.
     std::function<void()> work;
     const auto addWalkers = [&] {
-        const int threads = int(walkerThreads.size()) + 1;
-        for (int t = std::min(threads, mostThreads - threads); t > 0; --t) {
+        // `walkers` counts this thread while it walks or lists; the vector never grows past
+        // what it reserved, as the joining below holds on to its elements.
+        const int more =
+            std::min({walkers, mostThreads - walkers, mostThreads - int(walkerThreads.size())});
+        for (int t = 0; t < more; ++t) {
             ++walkers;
             walkerThreads.emplace_back(work);
         }
