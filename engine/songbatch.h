@@ -118,17 +118,17 @@ private:
     bool stopped = false;
 };
 
-// Walks the songs in order, up to `options.jobs` at once (and opens more meanwhile, for shares
-// whose opens wait on the network), each song by one thread only, and
-// hands each outcome to `report` in the songs' order, one call at a time (from any of the
-// threads). A file that comes up more than once, by whatever path, is walked each time, in
-// order, after the walk before has ended. Only a few songs ahead of the last reported are
-// walked at a time, so memory does not grow with the number of songs. `control`, when given,
-// may hold or stop the batch from another thread. Returns the totals of the songs reported.
+// Walks the songs in order, up to `options.jobs` at once (and, where opens are slow, as on a
+// share, opens more meanwhile), each song by one thread only, and hands each outcome to
+// `report` in the songs' order, one call at a time (from any of the threads). A file that
+// comes up more than once, by whatever path, is walked each time, in order, after the walk
+// before has ended. Only a few songs ahead of the last reported are walked at a time, so memory
+// does not grow with the number of songs. `control`, when given, may hold or stop the batch
+// from another thread. Returns the totals of the songs reported.
 Totals run(const std::vector<SongPath> &songs, const Options &options,
            const std::function<void(const Outcome &)> &report, Control *control = nullptr);
 // The same over the songs that `paths` stand for (listSongsForPaths): they are looked at, and
-// folders listed, on a thread of their own while the first songs are walked.
+// folders listed, by the calling thread while another walks the first songs.
 Totals run(const QStringList &paths, bool recursive, const Options &options,
            const std::function<void(const Outcome &)> &report, Control *control = nullptr);
 

@@ -212,11 +212,3 @@ void listSongsForPaths(const QStringList &paths, bool recursive,
         }
     }
 }
-
-std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive)
-{
-    std::vector<SongPath> songs;
-    songs.reserve(std::size_t(paths.size()));
-    listSongsForPaths(paths, recursive, [&](SongPath &&song) { songs.push_back(std::move(song)); });
-    return songs;
-}

@@ -43,8 +43,7 @@ struct SongPath
 // (Texts::nameNotText()), and a path given that is not text either: one that is not valid
 // UTF-16, or one that does not exist and holds U+FFFD, which is how Qt shows bytes that are
 // not text when it reads them from a command line or a dialog; such a path is never opened.
-std::vector<SongPath> songsForPaths(const QStringList &paths, bool recursive);
-// The same, handed to `add` one at a time as they are found, so that a batch walks the first
+// They are handed to `add` one at a time as they are found, so that a batch walks the first
 // songs while later paths are looked at and folders listed.
 void listSongsForPaths(const QStringList &paths, bool recursive,
                        const std::function<void(SongPath &&)> &add);
