@@ -68,9 +68,9 @@ class Bench:
         names = self.names if count is None else self.names[:count]
         for name in names:
             shutil.copyfile(os.path.join(self.pristine, name), os.path.join(self.work, name))
-        # The copy goes to the disk before the timer starts: the journal's flush would otherwise
-        # write it out too (ext4 writes a file's dirty data with the metadata it commits), a
-        # cost of the benchmark's fresh copies, not of a collection that has been on the disk.
+        # The copy goes to the disk before the timer starts: the journal's flush could otherwise
+        # write some of it out too (ext4 writes the dirty data of the files it commits), a cost
+        # of the benchmark's fresh copies, not of a collection that has been on the disk.
         os.sync()
         return [os.path.join(self.work, name) for name in names]
 
