@@ -37,7 +37,7 @@ bool RepairFinder::next(Repair &repair)
             held.push_back(repair);
             break;
         }
-        case SongReader::Event::Kind::TrackEnd:
+        case SongReader::Event::Kind::HeldProven:
             if (!held.empty()) {
                 proven = held.size();
                 return next(repair);

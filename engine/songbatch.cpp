@@ -440,7 +440,10 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
     // threads never wait for the disk: when enough of them wait, when the first has waited long
     // enough, or at once when no walking thread can go on (the window of songs is full, the
     // batch is held or stopped, a song waits for an earlier walk of its file, or all songs are
-    // taken).
+    // taken). The first flush is made at once: it puts the new journal and its name on the
+    // disk, which costs twice as much as adding lines to it, while the walks go on rather than
+    // at the end, when the batch can only wait for it.
+    bool journalOnDisk = false;
     const auto flush = [&] {
         std::unique_lock lock(batch.mutex);
         for (;;) {
@@ -451,10 +454,13 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
                 continue;
             }
             const qint64 left = longestWaitForFlushMs - firstAwaiting.elapsed();
-            if (awaiting.size() < songsPerFlush && waitingWalkers < walkers && left > 0)
+            if (journalOnDisk && awaiting.size() < songsPerFlush && waitingWalkers < walkers &&
+                left > 0) {
                 flushNeeded.wait_for(lock, std::chrono::milliseconds(left));
-            else
+            } else {
                 flushAwaiting(lock);
+                journalOnDisk = true;
+            }
         }
     };
     // Lists the songs for the walking threads: the first at once, then a few dozen at a time,

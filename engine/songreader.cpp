@@ -55,12 +55,18 @@ bool SongReader::next(Event &event)
                 event.length = systemExclusiveLength;
                 return true;
             }
+            // Only a track that held out-of-range data has something to tell at its end: most
+            // tracks end without a word, and the walk goes straight on to the next one.
+            const bool heldData = outOfRangeEnd >= 0;
             if (end == TrackEnd::NotAccepted || !endTrack(end))
                 return fail();
             ++track;
             stage = Stage::NextTrack;
-            event.kind = Event::Kind::TrackEnd;
-            return true;
+            if (heldData) {
+                event.kind = Event::Kind::HeldProven;
+                return true;
+            }
+            break;
         }
         case Stage::Walked:
         case Stage::Failed:

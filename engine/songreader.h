@@ -10,8 +10,9 @@ class QIODevice;
 
 // Reads a Standard MIDI File and yields, in file order, the events that the drum-kit repair
 // cares about: Program Changes (with the offset of their program byte in the file), System
-// Exclusive messages, and the end of each track. It never writes: finding what to change is
-// this reader's job (with RepairFinder on top), changing it is SongBatch's.
+// Exclusive messages, and the end of each track that held out-of-range data (below). It never
+// writes: finding what to change is this reader's job (with RepairFinder on top), changing it
+// is SongBatch's.
 //
 // Songs are taken as they are found: an RMID file (a RIFF file) holds its song in a "data"
 // chunk, chunks of other kinds (vendor and karaoke data) sit among the tracks, and a track's
@@ -28,7 +29,7 @@ class QIODevice;
 // set (a program 0xFF, a velocity 0x81). Such a byte is taken as the event's data, but the walk
 // may as well have lost its way there. So the Program Changes of a track from that byte on come
 // marked `held`: they hold only once the track has ended with a chunk or the song's end right
-// after it (its TrackEnd event); if it does not, the song fails at that byte.
+// after it (its HeldProven event); if it does not, the song fails at that byte.
 class SongReader
 {
 public:
@@ -43,9 +44,9 @@ public:
         enum class Kind {
             ProgramChange,   // `offset`, `channel` and `program`
             SystemExclusive, // `length` data bytes, stored in eventBuffer() (readSystemExclusive)
-            TrackEnd,        // a track has ended and, if it held out-of-range data, proved it
+            HeldProven,      // a track that held out-of-range data has ended and proved it
         };
-        Kind kind = Kind::TrackEnd;
+        Kind kind = Kind::HeldProven;
         qint64 offset = 0; // of the program byte, in the whole file (in an RMID file too)
         int channel = 0;   // 0..15
         quint8 program = 0;
