@@ -1,12 +1,9 @@
 #include "songbatch.h"
 #include "drumkits.h"
 #include "songfile.h"
-#include "texts.h"
+#include "songopen.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <chrono>
@@ -41,86 +38,6 @@ void Control::stop()
 }
 
 namespace {
-// A song that the batch has taken for a plain file, and checks that it is one once open
-// (OpenSong::describe). QFile asks the system on its first read whether the file is a
-// sequential device, one more system call per song: the answer is known.
-class SongFile : public QFile
-{
-public:
-    explicit SongFile(const QString &path)
-        : QFile(path)
-        , givenPath(path)
-    {
-    }
-    bool isSequential() const override { return false; }
-    // A file opened from the system's handle no longer tells its name (QFile::fileName).
-    const QString givenPath;
-};
-
-// A song of the batch, opened for its walk: for reading and writing, or in a dry run for
-// reading only.
-struct OpenSong
-{
-    std::unique_ptr<SongFile> file;
-    std::optional<FileIdentity> identity;
-    qint64 size = -1; // as the system gave it with the identity; else asked of the file
-    QString problem;
-    bool openAfterWaiting = false; // not opened yet: see lookAtSong
-
-    void describe()
-    {
-        if (const std::optional<OpenFileFacts> facts = openFileFacts(*file)) {
-            identity = facts->identity;
-            size = facts->size;
-            if (!facts->regular) // a read could wait for a writer for ever
-                problem = Texts::notOpenedReason(Texts::NotOpened::NotFileOrFolder);
-        }
-    }
-};
-
-// Opens a song once; what identifies its file comes from the open file, not from the path
-// again.
-OpenSong openSong(const SongPath &song, const Options &options)
-{
-    OpenSong open;
-    if (!song.problem.isEmpty()) {
-        open.problem = song.problem;
-        return open;
-    }
-    open.file = std::make_unique<SongFile>(song.path);
-    if (options.dryRun) {
-        if (!openSongForReading(*open.file)) {
-            open.problem = whyNotOpened(song.path, open.file->errorString());
-        } else if (!QFileInfo(song.path).isWritable()) {
-            // A real run opens the file for writing too: it must be allowed to.
-            open.problem = whyNotOpened(song.path, QString());
-        } else {
-            open.describe();
-        }
-    } else if (openSongForRepair(*open.file)) {
-        open.describe();
-    } else {
-        open.problem = whyNotOpened(song.path, open.file->errorString());
-    }
-    return open;
-}
-
-// What a thread first learns of a song, before it may have to wait for an earlier walk of the
-// same file: where an open song keeps others out (songFilesExcludeEachOther), only who its file
-// is, and the song is opened once the wait is over; elsewhere the song is opened at once.
-OpenSong lookAtSong(const SongPath &song, const Options &options)
-{
-    if (songFilesExcludeEachOther && song.problem.isEmpty()) {
-        if (std::optional<FileIdentity> identity = identityOfPath(song.path)) {
-            OpenSong later;
-            later.identity = identity;
-            later.openAfterWaiting = true;
-            return later;
-        }
-    }
-    return openSong(song, options);
-}
-
 SongWork workFor(const Options &options, const SongReader::Overlay *overlay, const SongFile &file)
 {
     SongWork work;
@@ -312,12 +229,13 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
         reportDone(lock);
     };
 
-    // A walking thread waits for another to change something; the flusher hears when none can
-    // go on. Under the mutex.
-    const auto waitForOthers = [&](std::unique_lock<std::mutex> &lock) {
+    // A walking thread waits for another to change something (`change`: a walk slot freed, or
+    // anything else the batch keeps); the flusher hears when none can go on. Under the mutex.
+    const auto waitForOthers = [&](std::unique_lock<std::mutex> &lock,
+                                   std::condition_variable &change) {
         if (++waitingWalkers == walkers)
             flushNeeded.notify_one();
-        batch.changed.wait(lock);
+        change.wait(lock);
         --waitingWalkers;
     };
 
@@ -350,7 +268,7 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
                     flushNeeded.notify_one();
                     return;
                 }
-                waitForOthers(lock);
+                waitForOthers(lock, batch.changed);
             }
             const std::size_t i = next++;
             const SongPath song = listed[i];
@@ -373,7 +291,7 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
             opened(i);
             batch.changed.notify_all(); // a later song may wait to know this one's file
             while (mustWait(i))
-                waitForOthers(lock);
+                waitForOthers(lock, batch.changed);
             const SongReader::Overlay *overlay = nullptr;
             if (options.dryRun && open.identity) {
                 const auto found = dryRunWrites.find(*open.identity);
@@ -384,12 +302,8 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
                 open = openSong(song, options);
                 lock.lock();
             }
-            while (walking == walkSlots) {
-                if (++waitingWalkers == walkers)
-                    flushNeeded.notify_one();
-                walkSlotFree.wait(lock);
-                --waitingWalkers;
-            }
+            while (walking == walkSlots)
+                waitForOthers(lock, walkSlotFree);
             ++walking;
             lock.unlock();
 
