@@ -9,6 +9,12 @@
 
 namespace {
 constexpr int headerSize = 14; // "MThd", length 6, format, track count, division
+
+// The block of the last reader that ended on this thread, kept for the next one. A collection
+// is thousands of small songs walked one after another, and a fresh block for each made the
+// walk of real songs 2 % slower.
+thread_local std::unique_ptr<char[]> spareBlock;
+thread_local qsizetype spareBlockCapacity = 0;
 } // namespace
 
 SongReader::SongReader(QIODevice &song, qint64 size, qsizetype blockSize, const Overlay *overlay)
@@ -16,9 +22,18 @@ SongReader::SongReader(QIODevice &song, qint64 size, qsizetype blockSize, const 
     , overlay(overlay && !overlay->empty() ? overlay : nullptr)
     , songEnd(size)
     , blockCapacity(qMax(blockSize, qsizetype(1)))
-    , block(std::make_unique_for_overwrite<char[]>(std::size_t(blockCapacity)))
 {
+    if (spareBlock && spareBlockCapacity == blockCapacity)
+        block = std::move(spareBlock);
+    else
+        block = std::make_unique_for_overwrite<char[]>(std::size_t(blockCapacity));
     cursor = blockEnd = fastEnd = block.get();
+}
+
+SongReader::~SongReader()
+{
+    spareBlock = std::move(block);
+    spareBlockCapacity = blockCapacity;
 }
 
 bool SongReader::next(Event &event)

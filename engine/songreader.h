@@ -58,6 +58,9 @@ public:
     // the tests use tiny ones to put block boundaries everywhere.
     SongReader(QIODevice &song, qint64 size, qsizetype blockSize = defaultBlockSize,
                const Overlay *overlay = nullptr);
+    SongReader(const SongReader &) = delete;
+    SongReader &operator=(const SongReader &) = delete;
+    ~SongReader();
 
     // The next event; false once the walk has ended, walked to its end or failed.
     bool next(Event &event);
