@@ -369,22 +369,26 @@ def real_songs():
 def walk_alone(bench, args, before, songs=100, rounds=50, runs=7):
     """The walk alone over the first songs of the set, held in memory (kadenzo-walk-speed), as
     built now and before, and how hard their events are to foresee: what makes the walk faster
-    on some songs. The fastest of several runs, in turns: the fastest round of one run depends
-    on the core it runs on, and on a shared machine the cores are not all as fast."""
+    on some songs. The fastest of several runs, in turns, each run pinned to each core in turn:
+    the fastest round of one run depends on the core it runs on, and on a shared machine the
+    cores are not all as fast (the development machine's two differ by a third), so each build
+    gets as many runs on each core."""
     paths = [os.path.join(bench.pristine, n) for n in bench.names[:songs]]
     programs = [os.path.join(args.build, 'kadenzo-walk-speed')]
     if before:
         programs.append(walk_speed_of(before[0]))
     fastest = [float('inf')] * len(programs)
     for _ in range(runs):
-        for i, program in enumerate(programs):
-            output = subprocess.run([program, str(rounds)] + paths, capture_output=True,
-                                    text=True, check=True).stdout
-            fastest[i] = min(fastest[i],
-                             float(re.search(r'([0-9.]+) ns a byte', output).group(1)))
+        for core in sorted(os.sched_getaffinity(0)):
+            for i, program in enumerate(programs):
+                output = subprocess.run([program, str(rounds)] + paths, capture_output=True,
+                                        text=True, check=True,
+                                        preexec_fn=lambda: os.sched_setaffinity(0, {core})).stdout
+                fastest[i] = min(fastest[i],
+                                 float(re.search(r'([0-9.]+) ns a byte', output).group(1)))
     then = ' (as built before, {}: {:.3f})'.format(before[1], fastest[1]) if before else ''
     return ('The walk alone, over the first {} of them held in memory, takes {:.3f} ns a '
-            'byte{}, the fastest of {} runs; their events take {:.2f} bits each to foresee from '
+            'byte{}, the fastest of {} runs on each core; their events take {:.2f} bits each to foresee from '
             'the event before.'.format(len(paths), fastest[0], then, runs,
                                        event_shape_entropy(paths)))
 
