@@ -388,8 +388,8 @@ def walk_alone(bench, args, before, songs=100, rounds=50, runs=7):
                                  float(re.search(r'([0-9.]+) ns a byte', output).group(1)))
     then = ' (as built before, {}: {:.3f})'.format(before[1], fastest[1]) if before else ''
     return ('The walk alone, over the first {} of them held in memory, takes {:.3f} ns a '
-            'byte{}, the fastest of {} runs on each core; their events take {:.2f} bits each to foresee from '
-            'the event before.'.format(len(paths), fastest[0], then, runs,
+            'byte{}, the fastest of {} runs on each core; their events take {:.2f} bits each to '
+            'foresee from the event before.'.format(len(paths), fastest[0], then, runs,
                                        event_shape_entropy(paths)))
 
 
