@@ -10,11 +10,10 @@
 namespace {
 constexpr int headerSize = 14; // "MThd", length 6, format, track count, division
 
-// The block of the last reader that ended on this thread, kept for the next one. A collection
-// is thousands of small songs walked one after another, and a fresh block for each made the
-// walk of real songs 2 % slower.
+// The block of the last reader of the default block size that ended on this thread, kept for
+// the next one. A collection is thousands of small songs walked one after another, and a fresh
+// block for each made the walk of real songs 2 % slower.
 thread_local std::unique_ptr<char[]> spareBlock;
-thread_local qsizetype spareBlockCapacity = 0;
 } // namespace
 
 SongReader::SongReader(QIODevice &song, qint64 size, qsizetype blockSize, const Overlay *overlay)
@@ -23,7 +22,7 @@ SongReader::SongReader(QIODevice &song, qint64 size, qsizetype blockSize, const 
     , songEnd(size)
     , blockCapacity(qMax(blockSize, qsizetype(1)))
 {
-    if (spareBlock && spareBlockCapacity == blockCapacity)
+    if (blockCapacity == defaultBlockSize && spareBlock)
         block = std::move(spareBlock);
     else
         block = std::make_unique_for_overwrite<char[]>(std::size_t(blockCapacity));
@@ -32,8 +31,8 @@ SongReader::SongReader(QIODevice &song, qint64 size, qsizetype blockSize, const 
 
 SongReader::~SongReader()
 {
-    spareBlock = std::move(block);
-    spareBlockCapacity = blockCapacity;
+    if (blockCapacity == defaultBlockSize)
+        spareBlock = std::move(block);
 }
 
 bool SongReader::next(Event &event)
