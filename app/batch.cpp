@@ -12,6 +12,9 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <string_view>
+#include <thread>
+
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #endif
@@ -58,6 +61,29 @@ struct Utf8Console
 };
 #endif
 
+// Whether the arguments ask for a batch that may change songs, and so for a journal, guessed
+// from the raw arguments before they are parsed: the journal is then created while the program
+// starts, rather than at the first change, when its flushes slowed the walks. The parser
+// decides; a wrong guess costs only time, and a journal that gets no line is removed.
+bool journalLikely(int argc, char *argv[])
+{
+    using namespace std::literals;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--"sv)
+            break;
+        if (argument == "--no-journal"sv || argument == "--dry-run"sv ||
+            argument == "--restore"sv || argument.starts_with("--help"sv) ||
+            argument == "--version"sv)
+            return false;
+        // Short options, alone or together ("-rn"): -n, -h, -? and -v.
+        if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-' &&
+            argument.find_first_of("nh?v"sv) != std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
 int usageError(const QString &message)
 {
     QTextStream(stderr) << "kadenzo-batch: " << message << Qt::endl
@@ -74,6 +100,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kadenzo-batch"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KADENZO_VERSION));
+    Journal journal(QStringLiteral("kadenzo-batch"), QStringLiteral(KADENZO_VERSION));
+    std::jthread creatingJournal; // joined before the batch, and on every way out
+    if (journalLikely(argc, argv))
+        creatingJournal = std::jthread([&journal] { journal.createAhead(); });
     Texts::QtItalian qtItalian;
     qtItalian.install();
 
@@ -155,9 +185,10 @@ int main(int argc, char *argv[])
             everyPathWalked = false;
         }
     };
-    Journal journal(QStringLiteral("kadenzo-batch"), QStringLiteral(KADENZO_VERSION));
     if (!parser.isSet(noJournal) && !options.dryRun)
         options.journal = &journal;
+    if (creatingJournal.joinable())
+        creatingJournal.join();
     const SongBatch::Totals totals =
         SongBatch::run(paths, parser.isSet(recursive), options, report);
     out << Texts::summary(totals.filesFound, totals.conversions) << Qt::endl;

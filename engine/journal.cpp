@@ -97,6 +97,35 @@ Journal::Journal(const QString &program, const QString &version)
 {
 }
 
+Journal::~Journal()
+{
+    if (file.isOpen() && !holdsLines && failure.isEmpty())
+        file.remove();
+}
+
+void Journal::createAhead()
+{
+    std::unique_lock lock(mutex);
+    if (file.isOpen() || !failure.isEmpty())
+        return;
+    bool onDisk = false;
+    if (create()) {
+        const quint64 header = ++written; // a ticket of its own, for its flush
+        lock.unlock();
+        onDisk = commit(header);
+        lock.lock();
+    }
+    if (onDisk)
+        return;
+    // Left as if never tried: a batch that changes nothing needs no journal, and one that does
+    // is told why at its first change.
+    if (file.isOpen())
+        file.remove();
+    failure.clear();
+    written = committed = 0;
+    folderFlushed = false;
+}
+
 QString Journal::folder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -138,6 +167,7 @@ quint64 Journal::write(const QString &songPath, qint64 songSize, std::span<const
     if (!failure.isEmpty() || (!file.isOpen() && !create()))
         return 0;
     // Unbuffered: the lines are with the system when this returns; commit puts them on the disk.
+    holdsLines = true;
     if (file.write(bytes) != bytes.size()) {
         failure = file.errorString();
         return 0;
@@ -209,7 +239,9 @@ bool Journal::create()
 QString Journal::path() const
 {
     const std::lock_guard lock(mutex);
-    return file.isOpen() ? QDir::toNativeSeparators(file.fileName()) : QString();
+    return file.isOpen() && (holdsLines || !failure.isEmpty())
+               ? QDir::toNativeSeparators(file.fileName())
+               : QString();
 }
 
 QString Journal::problem() const

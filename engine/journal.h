@@ -17,7 +17,7 @@
 //
 // The journals are in "kadenzo/registro" under the user's data folder ($XDG_DATA_HOME or
 // ~/.local/share on Linux, %LOCALAPPDATA% on Windows), one per batch that changes something,
-// named by the time the batch made its first change (UTC), so that they sort by time. The first
+// named by the time the journal was created (UTC), so that they sort by time. The first
 // line, starting with "#", says which program wrote it and when, and names the columns; then
 // one line per repair, as kadenzo-batch --list prints it but with the song's path as the system
 // resolves it (links and ".." followed): path, offset of the program byte, channel (1-16),
@@ -30,10 +30,19 @@ class Journal
 public:
     // `program` and `version`: who writes it, for its first line and its name.
     Journal(const QString &program, const QString &version);
+    // A journal created ahead that never got a line is removed: its batch changed nothing.
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
 
     // Where the journals are kept.
     static QString folder();
 
+    // Creates the journal and puts it and its name on the disk, before any write: a new
+    // journal's first flush costs about twice a later one, and made while songs are walked it
+    // slowed the walks. Where that fails, nothing is kept, and the first write tries again and
+    // reports why. Not while another thread uses the journal.
+    void createAhead();
     // Writes the lines of repairs of the song at `songPath` (as the lines give it), of `songSize`
     // bytes, in one write, and returns their ticket for commit(); 0 once the journal could not
     // be created or written (a folder in the way, a full disk): then no further repair may be
@@ -51,7 +60,7 @@ public:
         return ticket != 0 && commit(ticket);
     }
 
-    // The journal's path once created; else empty.
+    // The journal's path once it holds lines, or could not be written; else empty.
     QString path() const;
     // Why it could not be created or written; empty while all is well.
     QString problem() const;
@@ -69,6 +78,7 @@ private:
     quint64 committed = 0; // the last ticket on the disk
     bool flushing = false;
     bool folderFlushed = false;
+    bool holdsLines = false;
 };
 
 // One repair as a journal line holds it.

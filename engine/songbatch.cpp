@@ -75,7 +75,7 @@ struct Slot
 // long the first of them may wait while more songs are walked. A flush costs a fraction of a
 // millisecond on a local disk, about as long as walking a few songs: shared by dozens, and
 // made by a thread of its own while the others walk, it costs little; and a song waits at
-// most a few milliseconds for its bytes, so that the window's bar moves on.
+// most a fifth of a second for its bytes, so that the window's bar moves on.
 constexpr std::size_t songsPerFlush = 128;
 constexpr qint64 longestWaitForFlushMs = 200;
 
@@ -354,10 +354,8 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
     // threads never wait for the disk: when enough of them wait, when the first has waited long
     // enough, or at once when no walking thread can go on (the window of songs is full, the
     // batch is held or stopped, a song waits for an earlier walk of its file, or all songs are
-    // taken). The first flush is made at once: it puts the new journal and its name on the
-    // disk, which costs twice as much as adding lines to it, while the walks go on rather than
-    // at the end, when the batch can only wait for it.
-    bool journalOnDisk = false;
+    // taken). Each flush made while songs are walked slows the walks, so there are few: on a
+    // local disk most batches end before the first song has waited long enough, and make one.
     const auto flush = [&] {
         std::unique_lock lock(batch.mutex);
         for (;;) {
@@ -368,13 +366,10 @@ Totals Runner::runListed(const SongLister &list, bool listAhead, const Options &
                 continue;
             }
             const qint64 left = longestWaitForFlushMs - firstAwaiting.elapsed();
-            if (journalOnDisk && awaiting.size() < songsPerFlush && waitingWalkers < walkers &&
-                left > 0) {
+            if (awaiting.size() < songsPerFlush && waitingWalkers < walkers && left > 0)
                 flushNeeded.wait_for(lock, std::chrono::milliseconds(left));
-            } else {
+            else
                 flushAwaiting(lock);
-                journalOnDisk = true;
-            }
         }
     };
     // Lists the songs for the walking threads: the first at once, then a few dozen at a time,
