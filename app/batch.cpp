@@ -62,7 +62,7 @@ struct Utf8Console
 #endif
 
 // Whether the arguments ask for a batch that may change songs, and so for a journal, guessed
-// from the raw arguments before they are parsed: the journal is then created while the program
+// from the raw arguments before Qt starts: the journal is then created while the program
 // starts, rather than at the first change, when its flushes slowed the walks. The parser
 // decides; a wrong guess costs only time, and a journal that gets no line is removed.
 bool journalLikely(int argc, char *argv[])
@@ -97,13 +97,16 @@ int main(int argc, char *argv[])
 #ifdef Q_OS_WIN
     static const Utf8Console utf8Console; // static: put back also when Qt's --version exits
 #endif
+    // Started before the application object, whose making is most of the program's start: the
+    // journal needs nothing of it, only files, the clock and the environment. Joined before
+    // the batch, and on every way out.
+    Journal journal(QStringLiteral("kadenzo-batch"), QStringLiteral(KADENZO_VERSION));
+    std::jthread creatingJournal;
+    if (journalLikely(argc, argv))
+        creatingJournal = std::jthread([&journal] { journal.createAhead(); });
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kadenzo-batch"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KADENZO_VERSION));
-    Journal journal(QStringLiteral("kadenzo-batch"), QStringLiteral(KADENZO_VERSION));
-    std::jthread creatingJournal; // joined before the batch, and on every way out
-    if (journalLikely(argc, argv))
-        creatingJournal = std::jthread([&journal] { journal.createAhead(); });
     Texts::QtItalian qtItalian;
     qtItalian.install();
 
