@@ -61,17 +61,19 @@ struct Utf8Console
 };
 #endif
 
-// Whether the arguments ask for a batch that may change songs, and so for a journal, guessed
-// from the raw arguments before Qt starts: the journal is then created while the program
-// starts, rather than at the first change, when its flushes slowed the walks. The parser
-// decides; a wrong guess costs only time, and a journal that gets no line is removed.
+// Whether the arguments ask for a batch that may change songs (paths, and no option that
+// writes nothing), and so for a journal, guessed from the raw arguments before Qt starts: the
+// journal is then created while the program starts, rather than at the first change, when its
+// flushes slowed the walks. The parser decides; a wrong guess costs only time, and a journal
+// that gets no line is removed.
 bool journalLikely(int argc, char *argv[])
 {
     using namespace std::literals;
+    bool pathGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--"sv)
-            break;
+            return pathGiven || i + 1 < argc;
         if (argument == "--no-journal"sv || argument == "--dry-run"sv ||
             argument == "--restore"sv || argument.starts_with("--help"sv) ||
             argument == "--version"sv)
@@ -80,8 +82,9 @@ bool journalLikely(int argc, char *argv[])
         if (argument.size() > 1 && argument[0] == '-' && argument[1] != '-' &&
             argument.find_first_of("nh?v"sv) != std::string_view::npos)
             return false;
+        pathGiven = pathGiven || !argument.starts_with('-');
     }
-    return true;
+    return pathGiven;
 }
 
 int usageError(const QString &message)
