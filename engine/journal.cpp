@@ -122,8 +122,7 @@ void Journal::createAhead()
     if (file.isOpen())
         file.remove();
     failure.clear();
-    written = committed = 0;
-    folderFlushed = false;
+    written = 0; // the header's ticket; a failed flush committed none, nor the folder
 }
 
 QString Journal::folder()
